@@ -1,0 +1,227 @@
+#include "link/Comm.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "platform/WinTypes.h"
+
+namespace orvo {
+namespace {
+
+constexpr std::u16string_view LineSettings = u"baud=9600 parity=O data=8 stop=1";
+constexpr SerialSettings PortSettings{LineSettings, 1024, 1024, {100, 100, 100, 100, 100}};
+
+// Pauses of the link, in milliseconds.
+constexpr uint32_t ResendPause = 500;
+constexpr uint32_t HidReplyPause = 300;
+constexpr uint32_t HidCandidatePause = 50;
+// A HID unit that takes a command and never answers must not hold the
+// caller's thread for good.
+constexpr uint32_t HidReadBound = 1000;
+
+constexpr int HidSearchIndices = 50;
+constexpr int HidPresenceIndices = 20;
+
+constexpr uint8_t CmdLink = 'K', ArgLink = 'L', ValLink = 'x';
+constexpr uint8_t CmdAddress = 'A', ArgAddressQuery = 0xFF;
+
+bool IsOrvoProduct(uint16_t product) {
+  return product == 2 || product == 3 || product == 4 || product == 0xFFFF;
+}
+
+std::u16string SerialDeviceName(int32_t port) {
+  std::u16string name = u"\\\\.\\COM";
+  for (char c : std::to_string(port)) name.push_back(static_cast<char16_t>(c));
+  return name;
+}
+
+}  // namespace
+
+CComm::CComm(Platform& platform)
+    : Mode(-1),
+      SerialHandle(InvalidHandle),
+      HidHandle(InvalidHandle),
+      SearchIndex(0),
+      ReplyDelay(0),
+      Os(platform) {}
+
+CComm::~CComm() { Close(); }
+
+void CComm::CloseHandleOf(Handle& handle) {
+  if (handle != InvalidHandle) Os.CloseHandle(handle);
+  handle = InvalidHandle;
+}
+
+bool CComm::OpenSerial(int32_t port) {
+  SerialHandle = Os.OpenSerialPort(SerialDeviceName(port));
+  if (SerialHandle == InvalidHandle) return false;
+  if (!Os.ConfigureSerialPort(SerialHandle, PortSettings)) {
+    CloseHandleOf(SerialHandle);
+    return false;
+  }
+  Mode = port;
+  return true;
+}
+
+bool CComm::Open(int32_t port, int32_t address) {
+  Mode = port;
+  if (port != 0) return OpenSerial(port);
+  return HidSearch(address);
+}
+
+bool CComm::HidSearch(int32_t address) {
+  HidHandle = InvalidHandle;
+  const DeviceSet set = Os.OpenHidDeviceSet();
+  if (set == InvalidDeviceSet) return false;
+  for (SearchIndex = 0; SearchIndex < HidSearchIndices; ++SearchIndex) {
+    std::u16string path;
+    if (!Os.HidInterfacePath(set, SearchIndex, path)) continue;
+    HidHandle = Os.OpenHidDevice(path);
+    if (HidHandle == InvalidHandle) continue;
+    HidAttributes attributes{};
+    if (!Os.GetHidAttributes(HidHandle, attributes) || attributes.VendorId != OrvoVendorId ||
+        !IsOrvoProduct(attributes.ProductId)) {
+      CloseHandleOf(HidHandle);
+      continue;
+    }
+    std::array<uint8_t, 2> reply{};
+    const int16_t status = Transact(address, 2, CmdLink, ArgLink, ValLink, 2, reply.data());
+    Os.Sleep(HidCandidatePause);
+    if (status == StatusOk) {
+      Os.CloseHidDeviceSet(set);
+      Mode = 0;
+      return true;
+    }
+    CloseHandleOf(HidHandle);
+  }
+  Os.CloseHidDeviceSet(set);
+  return false;
+}
+
+bool CComm::FindHidUnit(uint16_t vendorId, int32_t address) {
+  const DeviceSet set = Os.OpenHidDeviceSet();
+  if (set == InvalidDeviceSet) return false;
+  for (SearchIndex = 0; SearchIndex < HidPresenceIndices; ++SearchIndex) {
+    std::u16string path;
+    if (!Os.HidInterfacePath(set, SearchIndex, path)) continue;
+    HidHandle = Os.OpenHidDevice(path);
+    if (HidHandle == InvalidHandle) continue;
+    HidAttributes attributes{};
+    if (!Os.GetHidAttributes(HidHandle, attributes) || attributes.VendorId != vendorId) {
+      CloseHandleOf(HidHandle);
+      continue;
+    }
+    Mode = 0;
+    std::array<uint8_t, 2> reply{};
+    const int16_t status = Transact(0, 3, CmdAddress, ArgAddressQuery,
+                                    static_cast<uint8_t>(address), 2, reply.data());
+    Os.Sleep(HidCandidatePause);
+    CloseHandleOf(HidHandle);
+    if (status == StatusOk && reply[0] == address) {
+      Os.CloseHidDeviceSet(set);
+      return true;
+    }
+  }
+  Os.CloseHidDeviceSet(set);
+  return false;
+}
+
+int16_t PortFromMapValue(const PortMapValue& value) {
+  if (value.Type != REG_SZ) return 0;
+  std::u16string text;
+  for (std::size_t i = 0; i + 1 < value.Data.size(); i += 2) {
+    const char16_t c = static_cast<char16_t>(value.Data[i] | (value.Data[i + 1] << 8));
+    if (c == 0) break;
+    text.push_back(c);
+  }
+  if (text.size() < 4 || text.size() > 8 || text.compare(0, 3, u"COM") != 0) return 0;
+  int32_t port = 0;
+  for (std::size_t i = 3; i < text.size(); ++i) {
+    if (text[i] < u'0' || text[i] > u'9') return 0;
+    port = port * 10 + (text[i] - u'0');
+  }
+  return port >= 1 && port <= 32767 ? static_cast<int16_t>(port) : 0;
+}
+
+int CComm::ListSerialPorts(uint8_t maximum, std::span<int16_t> ports) {
+  if (ports.empty()) return 0;
+  ports[0] = 0;
+  std::size_t count = 1;
+  std::vector<PortMapValue> values;
+  if (!Os.ReadSerialPortMap(values, maximum)) return 1;
+  const std::size_t examined = std::min<std::size_t>(values.size(), maximum);
+  for (std::size_t i = 0; i < examined && count < ports.size(); ++i) {
+    const int16_t port = PortFromMapValue(values[i]);
+    if (port != 0) ports[count++] = port;
+  }
+  return static_cast<int>(count);
+}
+
+int16_t CComm::TransactSerial(const uint8_t* frame, std::size_t frameLength, bool clearErrors,
+                              uint32_t delayBeforeRead, uint8_t replyLength, uint8_t* reply) {
+  const std::span<const uint8_t> out(frame, frameLength);
+  const std::span<uint8_t> in(reply, replyLength);
+  if (clearErrors) Os.ClearCommErrors(SerialHandle);
+  Os.WriteSerial(SerialHandle, out);
+  if (delayBeforeRead != 0) Os.Sleep(delayBeforeRead);
+  if (Os.ReadSerial(SerialHandle, in) == replyLength) return StatusOk;
+
+  // One recovery: a unit that missed the frame, or an adapter that was
+  // unplugged and plugged in again, gets a fresh handle and a second try.
+  Os.Sleep(ResendPause);
+  CloseHandleOf(SerialHandle);
+  OpenSerial(Mode);
+  Os.WriteSerial(SerialHandle, out);
+  if (delayBeforeRead != 0) Os.Sleep(delayBeforeRead);
+  return Os.ReadSerial(SerialHandle, in) == replyLength ? StatusOk : StatusFailed;
+}
+
+int16_t CComm::TransactHid(int32_t address, uint8_t length, uint8_t command, uint8_t argument,
+                           uint8_t value, uint8_t replyLength, uint8_t* reply) {
+  std::array<uint8_t, HidReportSize> report{};
+  report[1] = static_cast<uint8_t>(address);
+  report[2] = length;
+  report[3] = command;
+  report[4] = argument;
+  report[5] = value;
+  Os.WriteHidReport(HidHandle, report);
+  Os.Sleep(HidReplyPause);
+
+  std::array<uint8_t, HidReportSize> input{};
+  if (Os.ReadHidReport(HidHandle, input, HidReadBound) < HidReportSize) return StatusFailed;
+  if (address != 0 && input[1] != static_cast<uint8_t>(address)) return StatusFailed;
+  // An input report carries at most 16 reply bytes after its report id.
+  const std::size_t copied = std::min<std::size_t>(replyLength, HidReportSize - 1);
+  if (copied != 0) std::memcpy(reply, input.data() + 1, copied);
+  return StatusOk;
+}
+
+int16_t CComm::Transact(int32_t address, uint8_t length, uint8_t command, uint8_t argument,
+                        uint8_t value, uint8_t replyLength, uint8_t* reply) {
+  if (Mode == 0) return TransactHid(address, length, command, argument, value, replyLength, reply);
+  // L counts the bytes after it: command and argument, and the value when L is 3.
+  const std::array<uint8_t, 7> frame{0xFE, 0xFF, static_cast<uint8_t>(address), length,
+                                     command, argument, value};
+  const std::size_t frameLength = std::min<std::size_t>(length + 4u, frame.size());
+  return TransactSerial(frame.data(), frameLength, true, 0, replyLength, reply);
+}
+
+int16_t CComm::TransactShort(int32_t address, uint8_t command, uint8_t argument, uint8_t* reply) {
+  if (Mode == 0) return StatusFailed;
+  const std::array<uint8_t, 3> frame{static_cast<uint8_t>(address), command, argument};
+  return TransactSerial(frame.data(), frame.size(), true, ReplyDelay, 3, reply);
+}
+
+void CComm::Close() {
+  if (Mode == 0) {
+    CloseHandleOf(HidHandle);
+  } else if (Mode > 0) {
+    CloseHandleOf(SerialHandle);
+  }
+  Mode = -1;
+}
+
+void CComm::SetReplyDelay(uint32_t ms) { ReplyDelay = ms; }
+
+}  // namespace orvo

@@ -1,0 +1,53 @@
+#pragma once
+// The handful of Windows types, result codes and registry constants that the
+// portable code uses. On Windows they come from the system headers; the host
+// build defines the same names with the same values so that shared code reads
+// exactly like the Windows code it runs as.
+#include <cstdint>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+typedef int32_t HRESULT;
+typedef int32_t LONG;
+typedef uint32_t DWORD;
+
+#define S_OK ((HRESULT)0)
+#define S_FALSE ((HRESULT)1)
+#define E_NOTIMPL ((HRESULT)0x80004001L)
+#define E_NOINTERFACE ((HRESULT)0x80004002L)
+#define E_POINTER ((HRESULT)0x80004003L)
+#define E_FAIL ((HRESULT)0x80004005L)
+#define E_UNEXPECTED ((HRESULT)0x8000FFFFL)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
+#define DISP_E_EXCEPTION ((HRESULT)0x80020009L)
+#define DISP_E_BADINDEX ((HRESULT)0x8002000BL)
+#define DISP_E_TYPEMISMATCH ((HRESULT)0x80020005L)
+#define DISP_E_OVERFLOW ((HRESULT)0x8002000AL)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
+#define CLASS_E_CLASSNOTAVAILABLE ((HRESULT)0x80040111L)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define HRESULT_FROM_WIN32(c) \
+  ((HRESULT)(c) <= 0 ? (HRESULT)(c) : (HRESULT)(((c) & 0x0000FFFF) | 0x80070000))
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_KEY_HAS_CHILDREN 1020L
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+#endif
