@@ -1,0 +1,40 @@
+#pragma once
+// A unit that speaks the short frame, serial only: [addr, cmd, arg] in,
+// [own addr, 0, data] out. Frames for address 0 are answered too, with the
+// unit's own address, so a host that does not know the address still gets
+// through; frames for other addresses are logged and ignored.
+#include <bitset>
+
+#include "sim/UnitBase.h"
+
+namespace orvo::sim {
+
+enum ShortCommand : uint8_t {
+  kRead = 0xB0,
+  kClear = 0xC0,
+  kOff = 0xE0,
+  kOn = 0xF0,
+};
+
+class ShortFrameUnit : public UnitBase {
+ public:
+  static constexpr std::size_t kChannels = 256;
+
+  bool IsOn(uint8_t channel) const { return Switched[channel]; }
+  // The channels that are on, in ascending order.
+  std::vector<uint8_t> OnChannels() const;
+
+ protected:
+  explicit ShortFrameUnit(uint8_t address);
+
+  // The data byte answering a command; nothing for a command the unit does
+  // not know, which it ignores.
+  virtual std::optional<uint8_t> Execute(uint8_t command, uint8_t argument) = 0;
+
+  std::bitset<kChannels> Switched;
+
+ private:
+  Reply AnswerSerial(std::span<const uint8_t> frame) final;
+};
+
+}  // namespace orvo::sim
