@@ -1,0 +1,158 @@
+#include <gmock/gmock.h>
+
+#include "sim/FaultUnit.h"
+#include "sim/PlcTrainer.h"
+#include "tests/unit/sim/SimTestSupport.h"
+
+namespace orvo::sim {
+namespace {
+
+using testing::ElementsAreArray;
+
+constexpr uint8_t kPlc = 3;
+constexpr uint8_t kFault = 9;
+
+Bytes On(uint8_t address, uint8_t channel) { return {address, 0xF0, channel}; }
+Bytes Off(uint8_t address, uint8_t channel) { return {address, 0xE0, channel}; }
+Bytes Read(uint8_t address) { return {address, 0xB0, 0}; }
+Bytes Clear(uint8_t address) { return {address, 0xC0, 0}; }
+
+// Frames sent in order; the reply to the last one and the channels on after.
+struct Case {
+  const char* Name;
+  std::vector<Bytes> Frames;
+  Bytes LastReply;  // empty: silent
+  std::vector<uint8_t> OnAfter;
+};
+
+void Feed(ShortFrameUnit& unit, const Case& c) {
+  SCOPED_TRACE(c.Name);
+  std::vector<Emission> out;
+  for (const Bytes& frame : c.Frames) out = unit.OnSerialBytes(frame);
+  if (c.LastReply.empty()) {
+    EXPECT_TRUE(out.empty());
+  } else {
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(Hex(out[0].Bytes), Hex(c.LastReply));
+  }
+  EXPECT_THAT(unit.OnChannels(), ElementsAreArray(c.OnAfter));
+}
+
+const Case kPlcCases[] = {
+    {"on", {On(kPlc, 5)}, {kPlc, 0, 0}, {5}},
+    {"off", {On(kPlc, 5), On(kPlc, 255), Off(kPlc, 5)}, {kPlc, 0, 0}, {255}},
+    {"read main block", {On(kPlc, 22), Read(kPlc)}, {kPlc, 0, 0x34}, {22}},
+    {"read external block", {On(kPlc, 23), Read(kPlc)}, {kPlc, 0, 0x1A}, {23}},
+    {"main wins over external", {On(kPlc, 23), On(kPlc, 22), Read(kPlc)}, {kPlc, 0, 0x34}, {22, 23}},
+    {"nothing selected", {Read(kPlc)}, {kPlc, 0, PlcTrainer::kNothingSelected}, {}},
+    {"clear keeps selects and selector",
+     {On(kPlc, 0), On(kPlc, 21), On(kPlc, 22), On(kPlc, 27), On(kPlc, 28), On(kPlc, 200), Clear(kPlc)},
+     {kPlc, 0, 0}, {22, 27}},
+    {"broadcast address", {On(0, 5)}, {kPlc, 0, 0}, {5}},
+    {"other unit's frame", {On(4, 5)}, {}, {}},
+    {"unknown command", {{kPlc, 0xA0, 5}}, {}, {}},
+};
+
+const Case kFaultCases[] = {
+    {"fault in", {On(kFault, 7)}, {kFault, 0, 0}, {7}},
+    {"fault out", {On(kFault, 7), On(kFault, 200), Off(kFault, 7)}, {kFault, 0, 0}, {200}},
+    {"clear takes all out", {On(kFault, 0), On(kFault, 22), On(kFault, 255), Clear(kFault)}, {kFault, 0, 0}, {}},
+    {"read", {Read(kFault)}, {kFault, 0, 0x5A}, {}},
+    {"broadcast address", {On(0, 3)}, {kFault, 0, 0}, {3}},
+    {"other unit's frame", {On(8, 3)}, {}, {}},
+    {"unknown command", {{kFault, 0x10, 3}}, {}, {}},
+};
+
+TEST(PlcTrainer, AnswersShortFrames) {
+  for (const Case& c : kPlcCases) {
+    PlcTrainer plc(kPlc);
+    plc.SetMainBlock(0x34);
+    plc.SetExternalBlock(0x1A);
+    Feed(plc, c);
+  }
+}
+
+TEST(FaultUnit, AnswersShortFrames) {
+  for (const Case& c : kFaultCases) {
+    FaultUnit unit(kFault);
+    unit.SetData(0x5A);
+    Feed(unit, c);
+  }
+}
+
+// The frames the host sends to write one nibble: channels 24..27 in order.
+void AppendNibble(Bytes& stream, uint8_t nibble) {
+  for (uint8_t k = 0; k < 4; ++k) {
+    const Bytes frame = (nibble >> k & 1) ? On(kPlc, 24 + k) : Off(kPlc, 24 + k);
+    stream.insert(stream.end(), frame.begin(), frame.end());
+  }
+}
+
+// The nibbles of a process-value transfer, as the host clocks it.
+std::vector<uint8_t> Transfer(uint16_t value) {
+  std::vector<uint8_t> nibbles = {1, 3, 7};
+  for (int i = 0; i < 16; ++i) {
+    nibbles.push_back(value >> (15 - i) & 1 ? 6 : 5);
+    if (i != 15) nibbles.push_back(7);
+  }
+  nibbles.insert(nibbles.end(), {3, 2, 0});
+  return nibbles;
+}
+
+std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+std::vector<uint8_t> Without(std::vector<uint8_t> nibbles, std::size_t at) {
+  nibbles.erase(nibbles.begin() + static_cast<std::ptrdiff_t>(at));
+  return nibbles;
+}
+
+struct ProcessCase {
+  const char* Name;
+  std::vector<uint8_t> Nibbles;
+  std::vector<uint16_t> Values;
+  int Broken;
+};
+
+const ProcessCase kProcessCases[] = {
+    {"bits 15 and 0", Transfer(0x8001), {0x8001}, 0},
+    {"all zero", Transfer(0x0000), {0x0000}, 0},
+    {"all one", Transfer(0xFFFF), {0xFFFF}, 0},
+    {"two transfers", Join({Transfer(0x1234), Transfer(0xBEEF)}), {0x1234, 0xBEEF}, 0},
+    {"selector writes around a transfer", Join({{1, 2, 4, 1, 8}, Transfer(0x00F0), {5}}), {0x00F0}, 0},
+    {"missing separator, then a good transfer", Join({Without(Transfer(0x1111), 4), Transfer(0x2222)}),
+     {0x2222}, 1},
+    {"wrong end pattern", Join({Without(Transfer(0x1111), 35)}), {}, 1},
+    {"start only", {1, 3, 7}, {}, 0},
+};
+
+TEST(PlcTrainer, DecodesTheClockedProcessValue) {
+  for (const ProcessCase& c : kProcessCases) {
+    SCOPED_TRACE(c.Name);
+    PlcTrainer plc(kPlc);
+    Bytes stream;
+    for (uint8_t nibble : c.Nibbles) AppendNibble(stream, nibble);
+    EXPECT_EQ(plc.OnSerialBytes(stream).size(), stream.size() / 3);
+    EXPECT_THAT(plc.Nibbles(), ElementsAreArray(c.Nibbles));
+    EXPECT_THAT(plc.ProcessValues(), ElementsAreArray(c.Values));
+    EXPECT_EQ(plc.BrokenTransfers(), c.Broken);
+    if (!c.Values.empty()) {
+      EXPECT_EQ(plc.LastProcessValue(), c.Values.back());
+    }
+  }
+}
+
+TEST(PlcTrainer, SelectorIsTheRawNibbleOnChannels24To27) {
+  PlcTrainer plc(kPlc);
+  Bytes stream;
+  AppendNibble(stream, 5);
+  plc.OnSerialBytes(stream);
+  EXPECT_EQ(plc.Selector(), 5);
+  EXPECT_THAT(plc.OnChannels(), ElementsAreArray({24, 26}));
+}
+
+}  // namespace
+}  // namespace orvo::sim
