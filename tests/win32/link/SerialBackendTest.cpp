@@ -1,0 +1,95 @@
+// The real Win32 backend under Wine, against simulated units on ptys:
+// COM5 a console at address 5, COM6 a console that never answers, COM7 a
+// PLC trainer at address 3. Nothing else is in the serial-port map.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <vector>
+
+#include "link/Comm.h"
+
+namespace orvo {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+TEST(Win32Serial, PortMapFromWineRegistry) {
+  CComm link;
+  std::array<int16_t, 17> ports{};
+  const int n = link.ListSerialPorts(16, ports);
+  std::vector<int16_t> listed(ports.begin(), ports.begin() + n);
+  std::sort(listed.begin() + 1, listed.end());
+  EXPECT_EQ(listed, (std::vector<int16_t>{0, 5, 6, 7}));
+}
+
+TEST(Win32Serial, AnsweringConsole) {
+  CComm link;
+  ASSERT_TRUE(link.Open(5, 5));
+  std::array<uint8_t, 14> reply{};
+  const auto start = Clock::now();
+  EXPECT_EQ(link.Transact(5, 2, 'R', 'I', 0, 14, reply.data()), StatusOk);
+  EXPECT_LT(MsSince(start), 1000);
+  EXPECT_EQ(reply[0], 5) << "a status reply starts with the unit's address";
+  // Address query, the way a console is found when its port is unknown.
+  std::array<uint8_t, 2> who{};
+  EXPECT_EQ(link.Transact(0, 3, 'A', 0xFF, 5, 2, who.data()), StatusOk);
+  EXPECT_EQ(who[0], 5);
+  link.Close();
+}
+
+TEST(Win32Serial, SilentConsoleCostsTwoTimeoutsAndAPause) {
+  CComm link;
+  ASSERT_TRUE(link.Open(6, 6));
+  std::array<uint8_t, 14> reply{};
+  const auto start = Clock::now();
+  EXPECT_EQ(link.Transact(6, 2, 'R', 'I', 0, 14, reply.data()), StatusFailed);
+  const long long elapsed = MsSince(start);
+  // 1500 ms per read time-out, 500 ms pause, a reopen: about 3.5 s.
+  EXPECT_GE(elapsed, 3000);
+  EXPECT_LE(elapsed, 7000);
+  link.Close();
+}
+
+TEST(Win32Serial, ShortFrameToPlcTrainer) {
+  CComm link;
+  link.SetReplyDelay(50);
+  ASSERT_TRUE(link.Open(7, 3));
+  std::array<uint8_t, 3> reply{};
+  EXPECT_EQ(link.TransactShort(3, 0xF0, 22, reply.data()), StatusOk);
+  EXPECT_EQ(reply[0], 3);
+  EXPECT_EQ(link.TransactShort(3, 0xE0, 22, reply.data()), StatusOk);
+  link.Close();
+}
+
+TEST(Win32Serial, PortIsExclusiveAndMissingPortsFail) {
+  CComm first, second;
+  ASSERT_TRUE(first.Open(5, 5));
+  EXPECT_FALSE(second.Open(5, 5));
+  first.Close();
+  EXPECT_TRUE(second.Open(5, 5));
+  second.Close();
+  EXPECT_FALSE(first.Open(9, 0)) << "no COM9 in this prefix";
+  EXPECT_FALSE(first.Open(-3, 0));
+  first.Close();
+}
+
+TEST(Win32Hid, NoDeviceUnderWine) {
+  CComm link;
+  const auto start = Clock::now();
+  EXPECT_FALSE(link.Open(0, 0));
+  EXPECT_FALSE(link.FindHidUnit(OrvoVendorId, 5));
+  EXPECT_LT(MsSince(start), 2000) << "no candidate, so no probe and no wait";
+  std::array<uint8_t, 3> reply{};
+  EXPECT_EQ(link.TransactShort(3, 0xB0, 0, reply.data()), StatusFailed);
+  link.Close();
+}
+
+}  // namespace
+}  // namespace orvo
