@@ -52,6 +52,8 @@ class FakePlatform final : public Platform {
   // COMn exists; with a unit it answers, without one the line stays silent.
   void AddSerialPort(int port, sim::Unit* unit = nullptr);
   void RemoveSerialPort(int port);
+  // Drops whatever the unit on COMn has sent or is still sending.
+  void FlushSerial(int port) { Lines[port].Pending.clear(); }
   void AddHidInterface(int index, FakeHidDevice device);
   void SetPortMap(std::vector<PortMapValue> values) { PortMap = std::move(values); }
   void RemovePortMap() { PortMap.reset(); }
