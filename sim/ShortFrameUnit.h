@@ -21,6 +21,9 @@ class ShortFrameUnit : public UnitBase {
   static constexpr std::size_t kChannels = 256;
 
   bool IsOn(uint8_t channel) const { return Switched[channel]; }
+  // Puts a channel into a state without a frame, as if it had been switched
+  // before the test began.
+  void SetOn(uint8_t channel, bool on) { Switched[channel] = on; }
   // The channels that are on, in ascending order.
   std::vector<uint8_t> OnChannels() const;
 

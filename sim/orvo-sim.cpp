@@ -1,0 +1,157 @@
+// orvo-sim: simulated trainer units on pseudo-terminals, for running the
+// module under Wine against something that answers like the hardware.
+#include <getopt.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sim/pty/Control.h"
+#include "sim/pty/Simulator.h"
+
+namespace {
+
+volatile std::sig_atomic_t StopRequested = 0;
+
+void RequestStop(int) { StopRequested = 1; }
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: orvo-sim [--log FILE] [--ready FILE] [--control SOCKET] --unit SPEC...\n"
+               "       orvo-sim --send SOCKET COMMAND...\n"
+               "\n"
+               "Runs simulated trainer units, one pseudo-terminal each, until SIGTERM or SIGINT.\n"
+               "Prints 'NAME PTY' for every unit on stdout once all are up.\n"
+               "\n"
+               "  --unit SPEC      KIND:address=N[:key=value]..., repeatable\n%s"
+               "  --log FILE       trace every frame received and reply sent, with the time\n"
+               "                   since start in ms and the UTC wall clock\n"
+               "  --ready FILE     written (NAME PTY lines) once every pty and link is up\n"
+               "  --control SOCKET listen on a unix socket for control lines\n"
+               "  --send SOCKET    send one control line to a running orvo-sim, print the\n"
+               "                   reply; exit status 0 when it starts with 'ok'\n"
+               "\n"
+               "Control lines:\n%s"
+               "\n"
+               "example: orvo-sim --log sim.log --control ctl --unit console:address=5:link=com5 \\\n"
+               "           --unit plc:address=3 --unit fault:address=9\n"
+               "         orvo-sim --send ctl misbehave console5 silent 1\n",
+               orvo::sim::kUnitSpecHelp.data(), orvo::sim::kControlHelp.data());
+}
+
+int Send(const std::string& path, const std::string& line) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    std::fprintf(stderr, "orvo-sim: %s: %s\n", path.c_str(), std::strerror(errno));
+    return 2;
+  }
+  const std::string request = line + "\n";
+  std::string reply;
+  char c;
+  if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+    while (read(fd, &c, 1) == 1 && c != '\n') reply += c;
+  }
+  close(fd);
+  std::printf("%s\n", reply.c_str());
+  return reply.starts_with("ok") ? 0 : 1;
+}
+
+bool WriteReady(const std::string& path, const orvo::sim::Simulator& simulator) {
+  const std::string temporary = path + ".tmp";
+  std::FILE* file = std::fopen(temporary.c_str(), "w");
+  if (!file) return false;
+  for (const auto& [name, pty] : simulator.Ports()) std::fprintf(file, "%s %s\n", name.c_str(), pty.c_str());
+  return std::fclose(file) == 0 && std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "orvo-sim: %s\n", message.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  enum { kLog = 1, kReady, kControl, kUnit, kSend, kHelp };
+  static const option kOptions[] = {
+      {"log", required_argument, nullptr, kLog},         {"ready", required_argument, nullptr, kReady},
+      {"control", required_argument, nullptr, kControl}, {"unit", required_argument, nullptr, kUnit},
+      {"send", required_argument, nullptr, kSend},       {"help", no_argument, nullptr, kHelp},
+      {nullptr, 0, nullptr, 0},
+  };
+  std::string logPath, readyPath, controlPath, sendPath;
+  std::vector<orvo::sim::UnitSpec> units;
+  for (int option; (option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
+    std::string error;
+    switch (option) {
+      case kLog: logPath = optarg; break;
+      case kReady: readyPath = optarg; break;
+      case kControl: controlPath = optarg; break;
+      case kSend: sendPath = optarg; break;
+      case kHelp: PrintUsage(stdout); return 0;
+      case kUnit:
+        if (auto spec = orvo::sim::ParseUnitSpec(optarg, error)) {
+          units.push_back(*spec);
+          break;
+        }
+        return Fail(std::string("--unit ") + optarg + ": " + error);
+      default: PrintUsage(stderr); return 2;
+    }
+  }
+  if (!sendPath.empty()) {
+    std::string line;
+    for (int i = optind; i < argc; ++i) line += (line.empty() ? "" : " ") + std::string(argv[i]);
+    return Send(sendPath, line);
+  }
+  if (units.empty() || optind != argc) {
+    PrintUsage(stderr);
+    return 2;
+  }
+
+  // The stop signals are taken only inside the poll, so a stop never lands
+  // half-way through writing a reply or the trace.
+  sigset_t stopSignals, waitMask;
+  sigemptyset(&stopSignals);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    sigaddset(&stopSignals, signal);
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigaction(signal, &action, nullptr);
+  }
+  sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::FILE* logFile = logPath.empty() ? nullptr : std::fopen(logPath.c_str(), "w");
+  if (!logPath.empty() && !logFile) return Fail(logPath + ": " + std::strerror(errno));
+  int status = 0;
+  {
+    orvo::sim::TraceLog log(logFile);
+    orvo::sim::Simulator simulator(log);
+    std::string error;
+    for (const orvo::sim::UnitSpec& spec : units) {
+      if (error.empty()) error = simulator.AddUnit(spec);
+    }
+    if (error.empty() && !controlPath.empty()) error = simulator.ListenForControl(controlPath);
+    if (error.empty()) {
+      for (const auto& [name, pty] : simulator.Ports()) std::printf("%s %s\n", name.c_str(), pty.c_str());
+      std::fflush(stdout);
+      if (!readyPath.empty() && !WriteReady(readyPath, simulator)) error = readyPath + ": cannot write";
+    }
+    if (error.empty()) {
+      simulator.Run(StopRequested, waitMask);
+      if (!readyPath.empty()) unlink(readyPath.c_str());
+    } else {
+      status = Fail(error);
+    }
+  }
+  if (logFile) std::fclose(logFile);
+  return status;
+}

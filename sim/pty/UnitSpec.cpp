@@ -1,0 +1,145 @@
+#include "sim/pty/UnitSpec.h"
+
+#include <array>
+#include <utility>
+
+#include "sim/Console.h"
+#include "sim/FaultUnit.h"
+#include "sim/PlcTrainer.h"
+#include "sim/pty/Words.h"
+
+namespace orvo::sim {
+namespace {
+
+constexpr std::array<std::pair<std::string_view, UnitKind>, 3> kKinds{{
+    {"console", UnitKind::Console},
+    {"plc", UnitKind::Plc},
+    {"fault", UnitKind::Fault},
+}};
+
+constexpr std::array<std::pair<std::string_view, Misbehaviour>, 7> kMisbehaviours{{
+    {"none", Misbehaviour::None},
+    {"silent", Misbehaviour::Silent},
+    {"short", Misbehaviour::ShortReply},
+    {"other-address", Misbehaviour::OtherAddress},
+    {"late", Misbehaviour::Late},
+    {"garbage", Misbehaviour::Garbage},
+    {"vanish", Misbehaviour::Vanish},
+}};
+
+std::optional<long> InRange(std::string_view text, long low, long high) {
+  const std::optional<long> value = ParseNumber(text);
+  if (!value || *value < low || *value > high) return std::nullopt;
+  return value;
+}
+
+// Applies one key=value to the spec; returns what is wrong, if anything.
+std::string ApplyKey(UnitSpec& spec, std::string_view key, std::string_view value, bool& hasAddress) {
+  if (key == "address") {
+    const std::optional<long> address = InRange(value, 0, 255);
+    if (!address) return "address must be 0..255";
+    spec.Address = static_cast<uint8_t>(*address);
+    hasAddress = true;
+  } else if (key == "name") {
+    if (value.empty()) return "empty name";
+    spec.Name = value;
+  } else if (key == "link") {
+    spec.Link = value;
+  } else if (key == "misbehave") {
+    const std::optional<Misbehaviour> how = ParseMisbehaviour(value);
+    if (!how) return "unknown misbehaviour '" + std::string(value) + "'";
+    spec.How = *how;
+  } else if (key == "count") {
+    const std::optional<long> count = InRange(value, -1, 1000000);
+    if (!count) return "count must be -1 or a number of exchanges";
+    spec.Count = static_cast<int>(*count);
+  } else if (key == "late-ms") {
+    const std::optional<long> ms = InRange(value, 0, 3600000);
+    if (!ms) return "late-ms must be 0..3600000";
+    spec.LateMs = static_cast<uint32_t>(*ms);
+  } else {
+    return "unknown key '" + std::string(key) + "'";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::optional<Misbehaviour> ParseMisbehaviour(std::string_view name) {
+  for (const auto& [text, how] : kMisbehaviours) {
+    if (text == name) return how;
+  }
+  return std::nullopt;
+}
+
+std::string_view MisbehaviourName(Misbehaviour how) {
+  for (const auto& [text, value] : kMisbehaviours) {
+    if (value == how) return text;
+  }
+  return "?";
+}
+
+std::string_view FrameKindName(Frame::Kind kind) {
+  switch (kind) {
+    case Frame::Kind::Command:
+      return "command";
+    case Frame::Kind::Short:
+      return "short";
+    case Frame::Kind::HidReport:
+      return "hid";
+    case Frame::Kind::Garbage:
+      return "garbage";
+  }
+  return "?";
+}
+
+std::optional<UnitSpec> ParseUnitSpec(std::string_view text, std::string& error) {
+  const std::vector<std::string_view> parts = SplitAt(text, ':');
+  UnitSpec spec;
+  bool known = false;
+  for (const auto& [name, kind] : kKinds) {
+    if (name == parts[0]) {
+      spec.Kind = kind;
+      known = true;
+    }
+  }
+  if (!known) {
+    error = "unknown unit kind '" + std::string(parts[0]) + "'";
+    return std::nullopt;
+  }
+  bool hasAddress = false;
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    const std::size_t equals = parts[i].find('=');
+    if (equals == std::string_view::npos) {
+      error = "expected key=value, got '" + std::string(parts[i]) + "'";
+      return std::nullopt;
+    }
+    error = ApplyKey(spec, parts[i].substr(0, equals), parts[i].substr(equals + 1), hasAddress);
+    if (!error.empty()) return std::nullopt;
+  }
+  if (!hasAddress) {
+    error = "address=N is required";
+    return std::nullopt;
+  }
+  if (spec.Name.empty()) spec.Name = std::string(parts[0]) + std::to_string(spec.Address);
+  return spec;
+}
+
+std::unique_ptr<UnitBase> MakeUnit(const UnitSpec& spec) {
+  std::unique_ptr<UnitBase> unit;
+  switch (spec.Kind) {
+    case UnitKind::Console:
+      unit = std::make_unique<Console>(spec.Address);
+      break;
+    case UnitKind::Plc:
+      unit = std::make_unique<PlcTrainer>(spec.Address);
+      break;
+    case UnitKind::Fault:
+      unit = std::make_unique<FaultUnit>(spec.Address);
+      break;
+  }
+  if (spec.How != Misbehaviour::None) unit->Misbehave(spec.How, spec.Count, spec.LateMs);
+  return unit;
+}
+
+}  // namespace orvo::sim
