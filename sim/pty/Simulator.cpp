@@ -135,18 +135,21 @@ void Simulator::SendDue(Station& station) {
     }
     station.Queue.pop_front();
   }
-  if (station.Unit->Vanished() && station.Queue.empty() && station.Port.IsOpen()) {
-    station.Port.Close();
-    Log.Line(station.Name, "vanished: pty closed, link removed");
-  }
+  if (!station.Unit->Vanished() || !station.Queue.empty() || !station.Port.IsOpen()) return;
+  if (!station.CloseAt) station.CloseAt = now + kVanishGrace;
+  if (now < *station.CloseAt) return;
+  station.Port.Close();
+  Log.Line(station.Name, "vanished: pty closed, link removed");
 }
 
 int Simulator::MillisecondsToNextDue() const {
   int wait = -1;
   const Clock::time_point now = Clock::now();
   for (const Station& station : Stations) {
-    if (station.Queue.empty()) continue;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(station.Queue.front().Due - now).count();
+    std::optional<Clock::time_point> due = station.CloseAt;
+    if (!station.Queue.empty()) due = station.Queue.front().Due;
+    if (!due || !station.Port.IsOpen()) continue;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - now).count();
     const int ms = static_cast<int>(std::max<decltype(left)>(left, 0));
     wait = wait < 0 ? ms : std::min(wait, ms);
   }

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,9 @@ class Simulator {
   // A pause this long in the middle of a frame ends it: the bytes held back
   // are no frame. The host writes every frame in one go.
   static constexpr std::chrono::milliseconds kIdleGap{200};
+  // A vanishing unit keeps its pty this long after its last bytes: closing
+  // the master hangs the line up and discards what the client has not read.
+  static constexpr std::chrono::milliseconds kVanishGrace{250};
 
   explicit Simulator(TraceLog& log) : Log(log) {}
   Simulator(const Simulator&) = delete;
@@ -53,6 +57,7 @@ class Simulator {
     std::size_t Logged = 0;  // frames of Unit->Received() already traced
     Clock::time_point LastByte;
     std::deque<Pending> Queue;  // due times never decrease: replies keep their order
+    std::optional<Clock::time_point> CloseAt;  // set once the unit has vanished
   };
   struct Client {
     int Fd;

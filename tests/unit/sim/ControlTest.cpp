@@ -1,0 +1,124 @@
+#include <gmock/gmock.h>
+
+#include "sim/Console.h"
+#include "sim/FaultUnit.h"
+#include "sim/PlcTrainer.h"
+#include "sim/pty/Control.h"
+#include "sim/pty/UnitSpec.h"
+#include "tests/unit/sim/SimTestSupport.h"
+
+namespace orvo::sim {
+namespace {
+
+// Lines run in order against the same units, so a set is seen by the gets
+// after it.
+struct Line {
+  const char* In;
+  const char* Reply;
+};
+
+const Line kLines[] = {
+    {"set console5 switch 0x42", "ok"},
+    {"get console5 switch", "ok 0x42"},
+    {"set console5 neg 4", "ok"},
+    {"get console5 neg", "ok 4"},
+    {"get console5 pos", "ok 0"},
+    {"set console5 version 1 2 13", "ok"},
+    {"get console5 version", "ok 1.2.13"},
+    {"set console5 channel 18 300", "ok"},
+    {"get console5 channel 18", "ok 300"},
+    {"get console5 channel 19", "ok 0"},
+    {"set console5 switch 256", "error wrong numbers for switch"},
+    {"set console5 switch", "error wrong numbers for switch"},
+    {"set console5 aux 1", "error aux is read-only"},
+    {"get console5 faults", "ok none"},
+    {"get console5 main", "error no field 'main' on this unit"},
+    {"set plc3 main 0x34", "ok"},
+    {"get plc3 main", "ok 0x34"},
+    {"get plc3 process", "ok none"},
+    {"set plc3 channel 24 1", "ok"},
+    {"get plc3 selector", "ok 0x01"},
+    {"set fault9 fault 7 1", "ok"},
+    {"set fault9 fault 200 1", "ok"},
+    {"get fault9 on", "ok 7 200"},
+    {"set fault9 data 0x5a", "ok"},
+    {"misbehave console5 silent 1", "ok"},
+    {"get console5 misbehaviour", "ok silent"},
+    {"misbehave console5 sideways", "error unknown misbehaviour 'sideways'"},
+    {"misbehave plc3 late 1 300", "ok"},
+    {"frames fault9", "ok 0"},
+    {"clear fault9", "ok"},
+    {"get nobody switch", "error no unit 'nobody'"},
+    {"", "error empty line"},
+    {"bogus console5", "error unknown command 'bogus'"},
+};
+
+TEST(Control, LinesSetAndReadUnitState) {
+  Console console(5);
+  PlcTrainer plc(3);
+  FaultUnit fault(9);
+  const UnitsByName units = {{"console5", &console}, {"plc3", &plc}, {"fault9", &fault}};
+  for (const Line& line : kLines) EXPECT_EQ(RunControl(line.In, units), line.Reply) << line.In;
+
+  // What the lines set is what the units answer with.
+  EXPECT_TRUE(console.OnSerialBytes(Cmd2(5, 'R', 'I')).empty());  // silent once
+  const std::vector<Emission> status = console.OnSerialBytes(Cmd2(5, 'R', 'I'));
+  ASSERT_EQ(status.size(), 1u);
+  EXPECT_EQ(status[0].Bytes[1], 0x40);
+  EXPECT_EQ(status[0].Bytes[2], 0x42);
+  const std::vector<Emission> read = fault.OnSerialBytes(Bytes{9, 0xB0, 0});
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(Hex(read[0].Bytes), "09 00 5a");
+  EXPECT_EQ(RunControl("frames fault9", units), "ok 1; short 09 b0 00");
+  const std::vector<Emission> late = plc.OnSerialBytes(Bytes{3, 0xF0, 5});
+  ASSERT_EQ(late.size(), 1u);
+  EXPECT_EQ(late[0].DelayMs, 300u);
+}
+
+struct SpecCase {
+  const char* Text;
+  const char* Error;  // empty: parses
+  UnitKind Kind = UnitKind::Console;
+  uint8_t Address = 0;
+  const char* Name = "";
+  const char* Link = "";
+  Misbehaviour How = Misbehaviour::None;
+  int Count = -1;
+  uint32_t LateMs = 4000;
+};
+
+const SpecCase kSpecs[] = {
+    {"console:address=5", "", UnitKind::Console, 5, "console5", "", Misbehaviour::None, -1, 4000},
+    {"plc:address=0x03:name=trainer:link=/tmp/com3", "", UnitKind::Plc, 3, "trainer", "/tmp/com3",
+     Misbehaviour::None, -1, 4000},
+    {"fault:address=9:misbehave=late:count=2:late-ms=300", "", UnitKind::Fault, 9, "fault9", "",
+     Misbehaviour::Late, 2, 300},
+    {"printer:address=1", "unknown unit kind 'printer'"},
+    {"console", "address=N is required"},
+    {"console:address=256", "address must be 0..255"},
+    {"console:address", "expected key=value, got 'address'"},
+    {"console:address=5:colour=red", "unknown key 'colour'"},
+    {"console:address=5:misbehave=odd", "unknown misbehaviour 'odd'"},
+    {"console:address=5:count=x", "count must be -1 or a number of exchanges"},
+};
+
+TEST(UnitSpec, ParsesTheUnitArgument) {
+  for (const SpecCase& c : kSpecs) {
+    SCOPED_TRACE(c.Text);
+    std::string error;
+    const std::optional<UnitSpec> spec = ParseUnitSpec(c.Text, error);
+    EXPECT_EQ(error, c.Error);
+    ASSERT_EQ(spec.has_value(), error.empty());
+    if (!spec) continue;
+    EXPECT_EQ(spec->Kind, c.Kind);
+    EXPECT_EQ(spec->Address, c.Address);
+    EXPECT_EQ(spec->Name, c.Name);
+    EXPECT_EQ(spec->Link, c.Link);
+    EXPECT_EQ(spec->How, c.How);
+    EXPECT_EQ(spec->Count, c.Count);
+    EXPECT_EQ(spec->LateMs, c.LateMs);
+  }
+}
+
+}  // namespace
+}  // namespace orvo::sim

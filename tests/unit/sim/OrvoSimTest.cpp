@@ -1,0 +1,187 @@
+// Runs the orvo-sim program on real ptys and talks to it as the module's
+// serial link (under Wine) and a test harness would.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/unit/sim/SimTestSupport.h"
+
+extern char** environ;
+
+namespace orvo::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+// Polls every 10 ms until `done` holds or `limit` passes.
+template <class Condition>
+bool WaitFor(Condition done, std::chrono::milliseconds limit) {
+  for (const auto end = Clock::now() + limit; Clock::now() < end;) {
+    if (done()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return done();
+}
+
+class OrvoSim : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvo-sim-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    Dir = pattern;
+    const std::vector<std::string> args = {
+        ORVO_SIM_PATH, "--log", Dir + "/log", "--ready", Dir + "/ready", "--control", Dir + "/ctl",
+        "--unit", "console:address=5:link=" + Dir + "/com5", "--unit", "plc:address=3:link=" + Dir + "/com3"};
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    ASSERT_EQ(posix_spawn(&Child, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_TRUE(WaitFor([&] { return Exists(Dir + "/ready"); }, 3000ms)) << "orvo-sim did not come up";
+  }
+
+  // Every test ends the way a harness does: SIGTERM, a clean exit, and no
+  // links left behind.
+  void TearDown() override {
+    for (int fd : Fds) close(fd);
+    if (Child > 0) {
+      kill(Child, SIGTERM);
+      int status = 0;
+      ASSERT_EQ(waitpid(Child, &status, 0), Child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      EXPECT_FALSE(Exists(Dir + "/com5"));
+      EXPECT_FALSE(Exists(Dir + "/ctl"));
+    }
+    for (const char* name : {"/log", "/com3"}) unlink((Dir + name).c_str());
+    rmdir(Dir.c_str());
+  }
+
+  // Opens a port the way the serial link does: raw, no controlling tty.
+  int OpenPort(const std::string& name) {
+    const int fd = open((Dir + "/" + name).c_str(), O_RDWR | O_NOCTTY);
+    termios settings{};
+    EXPECT_EQ(tcgetattr(fd, &settings), 0);
+    cfmakeraw(&settings);
+    EXPECT_EQ(tcsetattr(fd, TCSANOW, &settings), 0);
+    Fds.push_back(fd);
+    return fd;
+  }
+
+  // Reads until `want` bytes came, the line goes quiet for `quietMs`, or it fails.
+  static Bytes ReadReply(int fd, std::size_t want, int quietMs) {
+    Bytes got;
+    pollfd p{fd, POLLIN, 0};
+    while (got.size() < want && poll(&p, 1, quietMs) == 1) {
+      uint8_t buffer[64];
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n <= 0) break;
+      got.insert(got.end(), buffer, buffer + n);
+    }
+    return got;
+  }
+
+  static void Write(int fd, const Bytes& bytes) {
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+
+  std::string Control(const std::string& line) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = Dir + "/ctl";
+    std::copy(path.begin(), path.end(), address.sun_path);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return "connect failed";
+    const std::string request = line + "\n";
+    std::string reply;
+    char c;
+    if (write(fd, request.data(), request.size()) > 0) {
+      while (read(fd, &c, 1) == 1 && c != '\n') reply += c;
+    }
+    close(fd);
+    return reply;
+  }
+
+  std::string Log() const {
+    std::ifstream file(Dir + "/log");
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+
+  std::string Dir;
+  pid_t Child = -1;
+  std::vector<int> Fds;
+};
+
+const Bytes kStatusRead = Cmd2(5, 'R', 'I');
+
+TEST_F(OrvoSim, AnswersAStatusReadOnThePtyAndTracesIt) {
+  ASSERT_EQ(Control("set console5 switch 0x42"), "ok");
+  const int port = OpenPort("com5");
+  Write(port, kStatusRead);
+  EXPECT_EQ(Hex(ReadReply(port, 14, 1000)), "05 00 42 00 00 00 00 00 00 00 00 00 00 00");
+  // The reply may reach us before its trace line is written.
+  EXPECT_TRUE(WaitFor([&] { return Log().find("console5 tx") != std::string::npos; }, 1000ms));
+  const std::string ts = "[0-9]+ [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z ";
+  EXPECT_THAT(Log(), testing::ContainsRegex(ts + "console5 rx command fe ff 05 02 52 49\n"));
+  EXPECT_THAT(Log(), testing::ContainsRegex(ts + "console5 tx 05 00 42 00 00 00 00 00 00 00 00 00 00 00\n"));
+}
+
+TEST_F(OrvoSim, ControlChannelSilencesAUnitForOneExchange) {
+  const int port = OpenPort("com5");
+  ASSERT_EQ(Control("misbehave console5 silent 1"), "ok");
+  Write(port, kStatusRead);
+  EXPECT_TRUE(ReadReply(port, 14, 300).empty());
+  Write(port, kStatusRead);
+  EXPECT_EQ(ReadReply(port, 14, 1000).size(), 14u);
+  EXPECT_EQ(Control("frames console5"),
+            "ok 2; command fe ff 05 02 52 49; command fe ff 05 02 52 49");
+}
+
+TEST_F(OrvoSim, LateReplyDoesNotHoldUpOtherUnits) {
+  const int console = OpenPort("com5");
+  const int plc = OpenPort("com3");
+  ASSERT_EQ(Control("misbehave console5 late 1 400"), "ok");
+  const auto start = Clock::now();
+  Write(console, kStatusRead);
+  Write(plc, Bytes{3, 0xF0, 22});
+  EXPECT_EQ(Hex(ReadReply(plc, 3, 1000)), "03 00 00");
+  EXPECT_LT(Clock::now() - start, 300ms);
+  EXPECT_EQ(ReadReply(console, 14, 1000).size(), 14u);
+  EXPECT_GE(Clock::now() - start, 400ms);
+}
+
+TEST_F(OrvoSim, VanishingUnitClosesItsPtyAndRemovesItsLink) {
+  const int plc = OpenPort("com3");
+  ASSERT_EQ(Control("misbehave plc3 vanish"), "ok");
+  Write(plc, Bytes{3, 0xB0, 0});
+  EXPECT_EQ(Hex(ReadReply(plc, 3, 300)), "03");
+  EXPECT_TRUE(WaitFor([&] { return !Exists(Dir + "/com3"); }, 1000ms));
+  EXPECT_EQ(Control("get plc3 vanished"), "ok 1");
+}
+
+}  // namespace
+}  // namespace orvo::sim
