@@ -24,13 +24,13 @@ const Console::Rule Console::kRules[] = {
     {'X', 'I', 2, &Console::ReadStatus},
     {'X', 'M', 2, &Console::ReadModel},
     {'X', 'C', 3, &Console::ReadChannel},
-    {'I', 'S', 2, &Console::StartCai},
-    {'I', 'E', 2, &Console::EndCai},
+    {'I', 'S', 2, &Console::SetCai<true>},
+    {'I', 'E', 2, &Console::SetCai<false>},
     {'-', kAnyArgument, 2, &Console::SetNegative},
     {'+', kAnyArgument, 2, &Console::SetPositive},
-    {'X', '+', 3, &Console::SetAux},
-    {'X', 'B', 3, &Console::SetBncs},
-    {'X', 'S', 3, &Console::SetSpeaker},
+    {'X', '+', 3, &Console::StoreValue<&Console::AuxCode>},
+    {'X', 'B', 3, &Console::StoreValue<&Console::BncRouting>},
+    {'X', 'S', 3, &Console::StoreValue<&Console::SpeakerLevel>},
     {'F', kAnyArgument, 2, &Console::WriteControl},
     {'P', 'S', 3, &Console::WriteSwitches},
     {'X', 'P', 3, &Console::WriteSwitches},
@@ -100,16 +100,6 @@ Reply Console::ReadChannel(const Command& command) {
   return std::vector<uint8_t>{Address(), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
 }
 
-Reply Console::StartCai(const Command&) {
-  Cai = true;
-  return Acknowledge();
-}
-
-Reply Console::EndCai(const Command&) {
-  Cai = false;
-  return Acknowledge();
-}
-
 // The voltage code travels in the argument, in the nibble the status reply
 // reports it in.
 Reply Console::SetNegative(const Command& command) {
@@ -120,21 +110,6 @@ Reply Console::SetNegative(const Command& command) {
 Reply Console::SetPositive(const Command& command) {
   Positive = command.Argument & 0x0F;
   return Status();
-}
-
-Reply Console::SetAux(const Command& command) {
-  AuxCode = command.Value;
-  return Acknowledge();
-}
-
-Reply Console::SetBncs(const Command& command) {
-  BncRouting = command.Value;
-  return Acknowledge();
-}
-
-Reply Console::SetSpeaker(const Command& command) {
-  SpeakerLevel = command.Value;
-  return Acknowledge();
 }
 
 // The new control byte travels in the argument of a length-2 frame. A fault

@@ -77,13 +77,19 @@ class Console final : public UnitBase {
   Reply ReadStatus(const Command&);
   Reply ReadModel(const Command&);
   Reply ReadChannel(const Command&);
-  Reply StartCai(const Command&);
-  Reply EndCai(const Command&);
+  template <bool Started>
+  Reply SetCai(const Command&) {
+    Cai = Started;
+    return Acknowledge();
+  }
   Reply SetNegative(const Command&);
   Reply SetPositive(const Command&);
-  Reply SetAux(const Command&);
-  Reply SetBncs(const Command&);
-  Reply SetSpeaker(const Command&);
+  // The output commands that only keep their value byte.
+  template <uint8_t Console::*Field>
+  Reply StoreValue(const Command& command) {
+    this->*Field = command.Value;
+    return Acknowledge();
+  }
   Reply WriteControl(const Command&);
   Reply WriteSwitches(const Command&);
   Reply AnswerAddressQuery(const Command&);
