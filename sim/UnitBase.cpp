@@ -73,7 +73,8 @@ std::vector<Emission> UnitBase::Emit(std::vector<uint8_t> reply, std::size_t add
       bytes.pop_back();
       break;
     case Misbehaviour::OtherAddress:
-      if (addressAt < bytes.size()) bytes[addressAt] = static_cast<uint8_t>(OwnAddress + 1);
+      // Never 0: a host asking address 0 takes any unit's reply.
+      if (addressAt < bytes.size()) bytes[addressAt] = OwnAddress == 255 ? 254 : OwnAddress + 1;
       break;
     case Misbehaviour::Late:
       emission.DelayMs = LateMs;
