@@ -22,13 +22,13 @@ void RequestStop(int) { StopRequested = 1; }
 
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
-               "usage: orvo-sim [--log FILE] [--ready FILE] [--control SOCKET] --unit SPEC...\n"
+               "usage: orvo-sim [--log FILE] [--ready FILE] [--control SOCKET] --unit UNIT...\n"
                "       orvo-sim --send SOCKET COMMAND...\n"
                "\n"
                "Runs simulated trainer units, one pseudo-terminal each, until SIGTERM or SIGINT.\n"
                "Prints 'NAME PTY' for every unit on stdout once all are up.\n"
                "\n"
-               "  --unit SPEC      KIND:address=N[:key=value]..., repeatable\n%s"
+               "  --unit UNIT      KIND:address=N[:key=value]..., repeatable\n%s"
                "  --log FILE       trace every frame received and reply sent (default: none):\n"
                "                     MS UTC-TIME UNIT rx KIND HEX   a frame taken off the line\n"
                "                     MS UTC-TIME UNIT tx HEX        bytes written back\n"
@@ -47,7 +47,7 @@ void PrintUsage(std::FILE* out) {
                "example: orvo-sim --log sim.log --control ctl --unit console:address=5:link=com5 \\\n"
                "           --unit plc:address=3 --unit fault:address=9\n"
                "         orvo-sim --send ctl misbehave console5 silent 1\n",
-               orvo::sim::kUnitSpecHelp.data(), orvo::sim::kControlHelp.data());
+               orvo::sim::kUnitSetupHelp.data(), orvo::sim::kControlHelp.data());
 }
 
 int Send(const std::string& path, const std::string& line) {
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
       {nullptr, 0, nullptr, 0},
   };
   std::string logPath, readyPath, controlPath, sendPath;
-  std::vector<orvo::sim::UnitSpec> units;
+  std::vector<orvo::sim::UnitSetup> units;
   for (int option; (option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
     std::string error;
     switch (option) {
@@ -104,8 +104,8 @@ int main(int argc, char** argv) {
       case kSend: sendPath = optarg; break;
       case kHelp: PrintUsage(stdout); return 0;
       case kUnit:
-        if (auto spec = orvo::sim::ParseUnitSpec(optarg, error)) {
-          units.push_back(*spec);
+        if (auto setup = orvo::sim::ParseUnitSetup(optarg, error)) {
+          units.push_back(*setup);
           break;
         }
         return Fail(std::string("--unit ") + optarg + ": " + error);
@@ -142,8 +142,8 @@ int main(int argc, char** argv) {
     orvo::sim::TraceLog log(logFile);
     orvo::sim::Simulator simulator(log);
     std::string error;
-    for (const orvo::sim::UnitSpec& spec : units) {
-      if (error.empty()) error = simulator.AddUnit(spec);
+    for (const orvo::sim::UnitSetup& setup : units) {
+      if (error.empty()) error = simulator.AddUnit(setup);
     }
     if (error.empty() && !controlPath.empty()) error = simulator.ListenForControl(controlPath);
     if (error.empty()) {

@@ -6,7 +6,7 @@
 #include "sim/Console.h"
 #include "sim/FaultUnit.h"
 #include "sim/PlcTrainer.h"
-#include "sim/pty/UnitSpec.h"
+#include "sim/pty/UnitSetup.h"
 #include "sim/pty/Words.h"
 
 namespace orvo::sim {

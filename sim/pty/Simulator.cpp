@@ -24,19 +24,19 @@ Simulator::~Simulator() {
   Log.Line("orvo-sim", "down");
 }
 
-std::string Simulator::AddUnit(const UnitSpec& spec) {
-  if (ByName.contains(spec.Name)) return "two units named " + spec.Name;
+std::string Simulator::AddUnit(const UnitSetup& setup) {
+  if (ByName.contains(setup.Name)) return "two units named " + setup.Name;
   std::string error;
-  PtyPort port = PtyPort::Open(spec.Link, error);
+  PtyPort port = PtyPort::Open(setup.Link, error);
   if (!error.empty()) return error;
   Station& station = Stations.emplace_back();
-  station.Name = spec.Name;
-  station.Unit = MakeUnit(spec);
+  station.Name = setup.Name;
+  station.Unit = MakeUnit(setup);
   station.Port = std::move(port);
   ByName.emplace(station.Name, station.Unit.get());
-  std::string up = "up " + station.Port.Path() + " address " + std::to_string(spec.Address);
-  if (!spec.Link.empty()) up += " link " + spec.Link;
-  if (spec.How != Misbehaviour::None) up += " misbehave " + std::string(MisbehaviourName(spec.How));
+  std::string up = "up " + station.Port.Path() + " address " + std::to_string(setup.Address);
+  if (!setup.Link.empty()) up += " link " + setup.Link;
+  if (setup.How != Misbehaviour::None) up += " misbehave " + std::string(MisbehaviourName(setup.How));
   Log.Line(station.Name, up);
   return {};
 }

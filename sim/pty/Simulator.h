@@ -14,7 +14,7 @@
 #include "sim/pty/Control.h"
 #include "sim/pty/PtyPort.h"
 #include "sim/pty/TraceLog.h"
-#include "sim/pty/UnitSpec.h"
+#include "sim/pty/UnitSetup.h"
 
 namespace orvo::sim {
 
@@ -34,7 +34,7 @@ class Simulator {
   ~Simulator();
 
   // Each returns an empty string on success, else what went wrong.
-  std::string AddUnit(const UnitSpec& spec);
+  std::string AddUnit(const UnitSetup& setup);
   std::string ListenForControl(const std::string& path);
 
   // Name and pty path of every unit, in the order added.

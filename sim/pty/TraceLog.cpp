@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "sim/pty/UnitSpec.h"
+#include "sim/pty/UnitSetup.h"
 #include "sim/pty/Words.h"
 
 namespace orvo::sim {

@@ -4,7 +4,7 @@
 #include "sim/FaultUnit.h"
 #include "sim/PlcTrainer.h"
 #include "sim/pty/Control.h"
-#include "sim/pty/UnitSpec.h"
+#include "sim/pty/UnitSetup.h"
 #include "tests/unit/sim/SimTestSupport.h"
 
 namespace orvo::sim {
@@ -75,7 +75,7 @@ TEST(Control, LinesSetAndReadUnitState) {
   EXPECT_EQ(late[0].DelayMs, 300u);
 }
 
-struct SpecCase {
+struct SetupCase {
   const char* Text;
   const char* Error;  // empty: parses
   UnitKind Kind = UnitKind::Console;
@@ -87,7 +87,7 @@ struct SpecCase {
   uint32_t LateMs = 4000;
 };
 
-const SpecCase kSpecs[] = {
+const SetupCase kSetups[] = {
     {"console:address=5", "", UnitKind::Console, 5, "console5", "", Misbehaviour::None, -1, 4000},
     {"plc:address=0x03:name=trainer:link=/tmp/com3", "", UnitKind::Plc, 3, "trainer", "/tmp/com3",
      Misbehaviour::None, -1, 4000},
@@ -102,21 +102,21 @@ const SpecCase kSpecs[] = {
     {"console:address=5:count=x", "count must be -1 or a number of exchanges"},
 };
 
-TEST(UnitSpec, ParsesTheUnitArgument) {
-  for (const SpecCase& c : kSpecs) {
+TEST(UnitSetup, ParsesTheUnitArgument) {
+  for (const SetupCase& c : kSetups) {
     SCOPED_TRACE(c.Text);
     std::string error;
-    const std::optional<UnitSpec> spec = ParseUnitSpec(c.Text, error);
+    const std::optional<UnitSetup> setup = ParseUnitSetup(c.Text, error);
     EXPECT_EQ(error, c.Error);
-    ASSERT_EQ(spec.has_value(), error.empty());
-    if (!spec) continue;
-    EXPECT_EQ(spec->Kind, c.Kind);
-    EXPECT_EQ(spec->Address, c.Address);
-    EXPECT_EQ(spec->Name, c.Name);
-    EXPECT_EQ(spec->Link, c.Link);
-    EXPECT_EQ(spec->How, c.How);
-    EXPECT_EQ(spec->Count, c.Count);
-    EXPECT_EQ(spec->LateMs, c.LateMs);
+    ASSERT_EQ(setup.has_value(), error.empty());
+    if (!setup) continue;
+    EXPECT_EQ(setup->Kind, c.Kind);
+    EXPECT_EQ(setup->Address, c.Address);
+    EXPECT_EQ(setup->Name, c.Name);
+    EXPECT_EQ(setup->Link, c.Link);
+    EXPECT_EQ(setup->How, c.How);
+    EXPECT_EQ(setup->Count, c.Count);
+    EXPECT_EQ(setup->LateMs, c.LateMs);
   }
 }
 

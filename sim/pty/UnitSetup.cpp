@@ -1,4 +1,4 @@
-#include "sim/pty/UnitSpec.h"
+#include "sim/pty/UnitSetup.h"
 
 #include <array>
 #include <utility>
@@ -33,30 +33,30 @@ std::optional<long> InRange(std::string_view text, long low, long high) {
   return value;
 }
 
-// Applies one key=value to the spec; returns what is wrong, if anything.
-std::string ApplyKey(UnitSpec& spec, std::string_view key, std::string_view value, bool& hasAddress) {
+// Applies one key=value to the setup; returns what is wrong, if anything.
+std::string ApplyKey(UnitSetup& setup, std::string_view key, std::string_view value, bool& hasAddress) {
   if (key == "address") {
     const std::optional<long> address = InRange(value, 0, 255);
     if (!address) return "address must be 0..255";
-    spec.Address = static_cast<uint8_t>(*address);
+    setup.Address = static_cast<uint8_t>(*address);
     hasAddress = true;
   } else if (key == "name") {
     if (value.empty()) return "empty name";
-    spec.Name = value;
+    setup.Name = value;
   } else if (key == "link") {
-    spec.Link = value;
+    setup.Link = value;
   } else if (key == "misbehave") {
     const std::optional<Misbehaviour> how = ParseMisbehaviour(value);
     if (!how) return "unknown misbehaviour '" + std::string(value) + "'";
-    spec.How = *how;
+    setup.How = *how;
   } else if (key == "count") {
     const std::optional<long> count = InRange(value, -1, 1000000);
     if (!count) return "count must be -1 or a number of exchanges";
-    spec.Count = static_cast<int>(*count);
+    setup.Count = static_cast<int>(*count);
   } else if (key == "late-ms") {
     const std::optional<long> ms = InRange(value, 0, 3600000);
     if (!ms) return "late-ms must be 0..3600000";
-    spec.LateMs = static_cast<uint32_t>(*ms);
+    setup.LateMs = static_cast<uint32_t>(*ms);
   } else {
     return "unknown key '" + std::string(key) + "'";
   }
@@ -93,13 +93,13 @@ std::string_view FrameKindName(Frame::Kind kind) {
   return "?";
 }
 
-std::optional<UnitSpec> ParseUnitSpec(std::string_view text, std::string& error) {
+std::optional<UnitSetup> ParseUnitSetup(std::string_view text, std::string& error) {
   const std::vector<std::string_view> parts = SplitAt(text, ':');
-  UnitSpec spec;
+  UnitSetup setup;
   bool known = false;
   for (const auto& [name, kind] : kKinds) {
     if (name == parts[0]) {
-      spec.Kind = kind;
+      setup.Kind = kind;
       known = true;
     }
   }
@@ -114,31 +114,31 @@ std::optional<UnitSpec> ParseUnitSpec(std::string_view text, std::string& error)
       error = "expected key=value, got '" + std::string(parts[i]) + "'";
       return std::nullopt;
     }
-    error = ApplyKey(spec, parts[i].substr(0, equals), parts[i].substr(equals + 1), hasAddress);
+    error = ApplyKey(setup, parts[i].substr(0, equals), parts[i].substr(equals + 1), hasAddress);
     if (!error.empty()) return std::nullopt;
   }
   if (!hasAddress) {
     error = "address=N is required";
     return std::nullopt;
   }
-  if (spec.Name.empty()) spec.Name = std::string(parts[0]) + std::to_string(spec.Address);
-  return spec;
+  if (setup.Name.empty()) setup.Name = std::string(parts[0]) + std::to_string(setup.Address);
+  return setup;
 }
 
-std::unique_ptr<UnitBase> MakeUnit(const UnitSpec& spec) {
+std::unique_ptr<UnitBase> MakeUnit(const UnitSetup& setup) {
   std::unique_ptr<UnitBase> unit;
-  switch (spec.Kind) {
+  switch (setup.Kind) {
     case UnitKind::Console:
-      unit = std::make_unique<Console>(spec.Address);
+      unit = std::make_unique<Console>(setup.Address);
       break;
     case UnitKind::Plc:
-      unit = std::make_unique<PlcTrainer>(spec.Address);
+      unit = std::make_unique<PlcTrainer>(setup.Address);
       break;
     case UnitKind::Fault:
-      unit = std::make_unique<FaultUnit>(spec.Address);
+      unit = std::make_unique<FaultUnit>(setup.Address);
       break;
   }
-  if (spec.How != Misbehaviour::None) unit->Misbehave(spec.How, spec.Count, spec.LateMs);
+  if (setup.How != Misbehaviour::None) unit->Misbehave(setup.How, setup.Count, setup.LateMs);
   return unit;
 }
 

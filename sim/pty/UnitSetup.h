@@ -12,7 +12,7 @@ namespace orvo::sim {
 
 enum class UnitKind { Console, Plc, Fault };
 
-struct UnitSpec {
+struct UnitSetup {
   UnitKind Kind = UnitKind::Console;
   uint8_t Address = 0;
   std::string Name;  // defaults to kind and address, e.g. console5
@@ -22,7 +22,7 @@ struct UnitSpec {
   uint32_t LateMs = 4000;
 };
 
-inline constexpr std::string_view kUnitSpecHelp =
+inline constexpr std::string_view kUnitSetupHelp =
     "  KIND is console, plc or fault; keys:\n"
     "    address=N      bus address, 0..255 (required)\n"
     "    name=NAME      name in the log and on the control channel (default KIND+address)\n"
@@ -32,8 +32,8 @@ inline constexpr std::string_view kUnitSpecHelp =
     "    late-ms=N      delay of late replies (default 4000)\n";
 
 // Empty error on success.
-std::optional<UnitSpec> ParseUnitSpec(std::string_view text, std::string& error);
-std::unique_ptr<UnitBase> MakeUnit(const UnitSpec& spec);
+std::optional<UnitSetup> ParseUnitSetup(std::string_view text, std::string& error);
+std::unique_ptr<UnitBase> MakeUnit(const UnitSetup& setup);
 
 std::optional<Misbehaviour> ParseMisbehaviour(std::string_view name);
 std::string_view MisbehaviourName(Misbehaviour how);
