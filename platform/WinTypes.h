@@ -50,4 +50,47 @@ typedef uint32_t DWORD;
 #define REG_BINARY 3
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
+
+// Registry, resource and conversion names used by the registrar and the
+// registry model.
+typedef uint32_t ULONG;
+
+#define ERROR_INVALID_DATA 13L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+#define ERROR_NO_SYSTEM_RESOURCES 1450L
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+
+#define REG_QWORD 11
+#define REG_OPTION_NON_VOLATILE 0L
+#define REG_OPTION_VOLATILE 1L
+#define REG_CREATED_NEW_KEY 1L
+#define REG_OPENED_EXISTING_KEY 2L
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+
+#ifndef GUID_DEFINED
+#define GUID_DEFINED
+typedef struct _GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+} GUID;
+#endif
+typedef GUID IID;
+typedef GUID CLSID;
 #endif

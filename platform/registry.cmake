@@ -1,0 +1,27 @@
+# Registry, synchronisation, resource and conversion seams of the automation
+# server frame. Included from platform/CMakeLists.txt.
+
+# The in-memory registry and the tree dump; portable, so the Windows
+# differential test links it too.
+add_library(orvo_registry_model STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/fake/RegistryModel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/fake/RegistryDump.cpp)
+target_link_libraries(orvo_registry_model PUBLIC orvo_platform_headers)
+
+# Critical sections, interlocked counters and VarUI4FromStr: Win32 in the
+# DLL, the standard library (and a stand-in conversion) on the host.
+if(WIN32)
+  add_library(orvo_sync STATIC ${CMAKE_CURRENT_LIST_DIR}/win32/Win32Sync.cpp)
+  add_library(orvo_variant STATIC ${CMAKE_CURRENT_LIST_DIR}/win32/Win32Variant.cpp)
+  target_link_libraries(orvo_variant PUBLIC oleaut32)
+
+  add_library(orvo_win32_registry STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/win32/Win32Registry.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/win32/Win32Resources.cpp)
+  target_link_libraries(orvo_win32_registry PUBLIC orvo_platform_headers advapi32)
+else()
+  add_library(orvo_sync STATIC ${CMAKE_CURRENT_LIST_DIR}/native/NativeSync.cpp)
+  add_library(orvo_variant STATIC ${CMAKE_CURRENT_LIST_DIR}/native/NativeVariant.cpp)
+endif()
+target_link_libraries(orvo_sync PUBLIC orvo_platform_headers)
+target_link_libraries(orvo_variant PUBLIC orvo_platform_headers)

@@ -1,0 +1,24 @@
+#pragma once
+// HRESULT plumbing shared by the automation server frame.
+#include "platform/WinTypes.h"
+
+// Returns the HRESULT of `expression` from the enclosing function when it is
+// a failure.
+#define ORVO_RETURN_IF_FAILED(expression)          \
+  do {                                             \
+    const HRESULT orvoResult_ = (expression);      \
+    if (FAILED(orvoResult_)) return orvoResult_;   \
+  } while (false)
+
+namespace orvo {
+
+// A system error code as an HRESULT; ERROR_SUCCESS is S_OK.
+inline HRESULT HResultFromCode(LONG code) { return HRESULT_FROM_WIN32(code); }
+
+// The HRESULT of a step that is known to have failed. Some system calls
+// fail without setting an error code; that must not read as success.
+inline HRESULT HResultFromFailure(LONG code) {
+  return code == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(code);
+}
+
+}  // namespace orvo

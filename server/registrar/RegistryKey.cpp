@@ -1,0 +1,100 @@
+#include "server/registrar/RegistryKey.h"
+
+#include <string>
+
+namespace orvo {
+namespace {
+
+// Longest key name the registry hands out, plus its terminator.
+constexpr DWORD KeyNameBuffer = 256;
+
+}  // namespace
+
+void CRegistryKey::Hold(RegKey key, DWORD access) {
+  CloseKey();
+  key_ = key;
+  viewFlags_ = access & KeyViewFlags;
+  owned_ = true;
+}
+
+LONG CRegistryKey::CreateKey(RegKey parent, const char16_t* name, const char16_t* className,
+                             DWORD options, DWORD access, DWORD* disposition) {
+  RegKey key = 0;
+  LONG code = registry_.CreateKeyEx(parent, name, className, options, access, &key, disposition);
+  if (code == ERROR_SUCCESS) Hold(key, access);
+  return code;
+}
+
+LONG CRegistryKey::OpenKey(RegKey parent, const char16_t* name, DWORD access) {
+  RegKey key = 0;
+  LONG code = registry_.OpenKeyEx(parent, name, access, &key);
+  if (code == ERROR_SUCCESS) Hold(key, access);
+  return code;
+}
+
+LONG CRegistryKey::CloseKey() {
+  LONG code = ERROR_SUCCESS;
+  if (key_ && owned_) code = registry_.CloseKey(key_);
+  key_ = 0;
+  viewFlags_ = 0;
+  owned_ = false;
+  return code;
+}
+
+void CRegistryKey::Attach(RegKey key, DWORD viewFlags) {
+  CloseKey();
+  key_ = key;
+  viewFlags_ = viewFlags & KeyViewFlags;
+}
+
+RegKey CRegistryKey::Detach() {
+  RegKey key = key_;
+  key_ = 0;
+  viewFlags_ = 0;
+  owned_ = false;
+  return key;
+}
+
+LONG CRegistryKey::DeleteChildKey(const char16_t* name) {
+  if (registry_.DeleteKeyExAvailable()) return registry_.DeleteKeyEx(key_, name, viewFlags_);
+  return registry_.DeleteKey(key_, name);
+}
+
+// Depth-first: a key can only go once its subkeys have. The recursion is as
+// deep as the registry, which Windows limits to 512 levels.
+LONG CRegistryKey::DeleteKeyTree(const char16_t* name) {
+  CRegistryKey child(registry_);
+  LONG code = child.OpenKey(key_, name, KeyReadWrite | viewFlags_);
+  if (code != ERROR_SUCCESS) return code;
+  for (;;) {
+    char16_t childName[KeyNameBuffer];
+    DWORD length = KeyNameBuffer;
+    code = registry_.EnumKeyEx(child.key_, 0, childName, &length);
+    if (code == ERROR_NO_MORE_ITEMS) break;
+    if (code != ERROR_SUCCESS) return code;
+    if ((code = child.DeleteKeyTree(childName)) != ERROR_SUCCESS) return code;
+  }
+  child.CloseKey();
+  return DeleteChildKey(name);
+}
+
+bool CRegistryKey::HasChildren() {
+  DWORD subKeys = 0;
+  return registry_.QueryInfoKey(key_, &subKeys, nullptr, nullptr, nullptr, nullptr) ==
+             ERROR_SUCCESS &&
+         subKeys > 0;
+}
+
+LONG CRegistryKey::WriteValue(const char16_t* name, DWORD type, const void* data, DWORD size) {
+  return registry_.SetValueEx(key_, name, type, data, size);
+}
+
+LONG CRegistryKey::WriteDWORD(const char16_t* name, DWORD value) {
+  return WriteValue(name, REG_DWORD, &value, sizeof value);
+}
+
+LONG CRegistryKey::QueryValue(const char16_t* name, DWORD* type, void* data, DWORD* size) {
+  return registry_.QueryValueEx(key_, name, type, data, size);
+}
+
+}  // namespace orvo
