@@ -71,8 +71,8 @@ LONG RegistryModel::Resolve(RegKey key, DWORD access, std::shared_ptr<Node>& nod
 }
 
 // Follows a backslash-separated path below `from`, creating what is missing
-// when asked to. A trailing backslash is tolerated; an empty component
-// anywhere else is not.
+// when asked to. A leading backslash is refused; repeated and trailing ones
+// are skipped.
 LONG RegistryModel::Walk(std::shared_ptr<Node> from, const char16_t* path, bool create,
                          DWORD parentAccess, std::shared_ptr<Node>& node, bool& created) {
   created = false;
@@ -82,7 +82,7 @@ LONG RegistryModel::Walk(std::shared_ptr<Node> from, const char16_t* path, bool 
     std::size_t cut = rest.find(u'\\');
     std::u16string_view part = rest.substr(0, cut);
     rest = cut == std::u16string_view::npos ? std::u16string_view() : rest.substr(cut + 1);
-    if (part.empty()) return ERROR_BAD_PATHNAME;
+    if (part.empty()) continue;
     if (part.size() > MaxKeyNameLength) return ERROR_INVALID_PARAMETER;
     auto found = from->Subkeys.find(std::u16string(part));
     if (found != from->Subkeys.end()) {

@@ -66,13 +66,22 @@ LONG CRegistryKey::DeleteKeyTree(const char16_t* name) {
   CRegistryKey child(registry_);
   LONG code = child.OpenKey(key_, name, KeyReadWrite | viewFlags_);
   if (code != ERROR_SUCCESS) return code;
+  std::u16string childName(KeyNameBuffer, u'\0');
   for (;;) {
-    char16_t childName[KeyNameBuffer];
-    DWORD length = KeyNameBuffer;
-    code = registry_.EnumKeyEx(child.key_, 0, childName, &length);
+    DWORD length = static_cast<DWORD>(childName.size());
+    code = registry_.EnumKeyEx(child.key_, 0, childName.data(), &length);
+    if (code == ERROR_MORE_DATA) {
+      // Windows keeps names to 255 characters, Wine does not.
+      DWORD longest = 0;
+      code = registry_.QueryInfoKey(child.key_, nullptr, &longest, nullptr, nullptr, nullptr);
+      if (code != ERROR_SUCCESS) return code;
+      if (longest + 1 <= childName.size()) return ERROR_MORE_DATA;
+      childName.assign(longest + 1, u'\0');
+      continue;
+    }
     if (code == ERROR_NO_MORE_ITEMS) break;
     if (code != ERROR_SUCCESS) return code;
-    if ((code = child.DeleteKeyTree(childName)) != ERROR_SUCCESS) return code;
+    if ((code = child.DeleteKeyTree(childName.c_str())) != ERROR_SUCCESS) return code;
   }
   child.CloseKey();
   return DeleteChildKey(name);
