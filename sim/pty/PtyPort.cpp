@@ -62,6 +62,8 @@ PtyPort PtyPort::Open(const std::string& link, std::string& error) {
     port.Close();
     return port;
   }
+  port.OwnSpeed = cfgetospeed(&settings);
+  port.OwnControl = settings.c_cflag;
   if (!link.empty()) {
     struct stat old {};
     if (lstat(link.c_str(), &old) == 0 && S_ISLNK(old.st_mode)) unlink(link.c_str());
@@ -74,6 +76,15 @@ PtyPort PtyPort::Open(const std::string& link, std::string& error) {
   }
   error.clear();
   return port;
+}
+
+void PtyPort::RestoreLine() {
+  termios settings{};
+  if (Slave < 0 || tcgetattr(Slave, &settings) != 0) return;
+  if (settings.c_cflag == OwnControl && cfgetospeed(&settings) == OwnSpeed) return;
+  settings.c_cflag = OwnControl;
+  cfsetspeed(&settings, OwnSpeed);
+  tcsetattr(Slave, TCSANOW, &settings);
 }
 
 void PtyPort::Close() {

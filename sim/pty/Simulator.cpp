@@ -83,6 +83,7 @@ void Simulator::Run(const volatile std::sig_atomic_t& stop, const sigset_t& wait
     }
     for (std::size_t i = 0; i < Stations.size(); ++i) {
       if (fds[i].revents & POLLIN) ReadPort(Stations[i]);
+      Stations[i].Port.RestoreLine();
     }
     // A closed pty has fd -1, which poll skips, so its revents stay 0.
     const std::size_t firstClient = Stations.size() + 1;
@@ -143,7 +144,9 @@ void Simulator::SendDue(Station& station) {
 }
 
 int Simulator::MillisecondsToNextDue() const {
-  int wait = -1;
+  // Line settings a client leaves behind are undone within this time, even
+  // on a port that sees no traffic.
+  int wait = Stations.empty() ? -1 : static_cast<int>(kLineCheck.count());
   const Clock::time_point now = Clock::now();
   for (const Station& station : Stations) {
     std::optional<Clock::time_point> due = station.CloseAt;

@@ -26,6 +26,7 @@ class Simulator {
   // A vanishing unit keeps its pty this long after its last bytes: closing
   // the master hangs the line up and discards what the client has not read.
   static constexpr std::chrono::milliseconds kVanishGrace{250};
+  static constexpr std::chrono::milliseconds kLineCheck{20};
 
   explicit Simulator(TraceLog& log) : Log(log) {}
   Simulator(const Simulator&) = delete;

@@ -14,6 +14,7 @@
 #include <gmock/gmock.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -181,6 +182,26 @@ TEST_F(OrvoSim, VanishingUnitClosesItsPtyAndRemovesItsLink) {
   EXPECT_EQ(Hex(ReadReply(plc, 3, 300)), "03");
   EXPECT_TRUE(WaitFor([&] { return !Exists(Dir + "/com3"); }, 1000ms));
   EXPECT_EQ(Control("get plc3 vanished"), "ok 1");
+}
+
+// A serial client sets odd parity on every open. Linux keeps only PARODD of
+// it on a pty and then refuses the same request from the next open (Wine's
+// SetCommState fails), unless orvo-sim puts the line back in between.
+TEST_F(OrvoSim, EveryOpenCanSetOddParityAgain) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int fd = open((Dir + "/com5").c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios settings{};
+    ASSERT_EQ(tcgetattr(fd, &settings), 0);
+    cfmakeraw(&settings);
+    cfsetspeed(&settings, B9600);
+    settings.c_cflag |= PARENB | PARODD;
+    EXPECT_EQ(tcsetattr(fd, TCSANOW, &settings), 0) << "open " << attempt << ": " << std::strerror(errno);
+    Write(fd, kStatusRead);
+    EXPECT_EQ(ReadReply(fd, 14, 1000).size(), 14u);
+    close(fd);
+    std::this_thread::sleep_for(10ms);
+  }
 }
 
 }  // namespace

@@ -72,6 +72,11 @@ TEST(Win32Serial, PortIsExclusiveAndMissingPortsFail) {
   CComm first, second;
   ASSERT_TRUE(first.Open(5, 5));
   EXPECT_FALSE(second.Open(5, 5));
+  // An exchange, as every device method makes: orvo-sim then puts the pty's
+  // line settings back at once, which a port that only opened and closed
+  // gets only some milliseconds later.
+  std::array<uint8_t, 14> reply{};
+  EXPECT_EQ(first.Transact(5, 2, 'R', 'I', 0, 14, reply.data()), StatusOk);
   first.Close();
   EXPECT_TRUE(second.Open(5, 5));
   second.Close();
