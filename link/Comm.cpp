@@ -114,8 +114,8 @@ bool CComm::FindHidUnit(uint16_t vendorId, int32_t address) {
     }
     Mode = 0;
     std::array<uint8_t, 2> reply{};
-    const int16_t status = Transact(0, 3, CmdAddress, ArgAddressQuery,
-                                    static_cast<uint8_t>(address), 2, reply.data());
+    const int16_t status =
+        Transact(0, 3, CmdAddress, ArgAddressQuery, static_cast<uint8_t>(address), 2, reply.data());
     Os.Sleep(HidCandidatePause);
     CloseHandleOf(HidHandle);
     if (status == StatusOk && reply[0] == address) {
@@ -201,8 +201,8 @@ int16_t CComm::Transact(int32_t address, uint8_t length, uint8_t command, uint8_
                         uint8_t value, uint8_t replyLength, uint8_t* reply) {
   if (Mode == 0) return TransactHid(address, length, command, argument, value, replyLength, reply);
   // L counts the bytes after it: command and argument, and the value when L is 3.
-  const std::array<uint8_t, 7> frame{0xFE, 0xFF, static_cast<uint8_t>(address), length,
-                                     command, argument, value};
+  const std::array<uint8_t, 7> frame{0xFE,     0xFF, static_cast<uint8_t>(address), length, command,
+                                     argument, value};
   const std::size_t frameLength = std::min<std::size_t>(length + 4u, frame.size());
   return TransactSerial(frame.data(), frameLength, true, 0, replyLength, reply);
 }

@@ -30,7 +30,7 @@ typedef uint32_t DWORD;
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 #define HRESULT_FROM_WIN32(c) \
-  ((HRESULT)(c) <= 0 ? (HRESULT)(c) : (HRESULT)(((c) & 0x0000FFFF) | 0x80070000))
+  ((HRESULT)(c) <= 0 ? (HRESULT)(c) : (HRESULT)(((c)&0x0000FFFF) | 0x80070000))
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L

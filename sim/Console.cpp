@@ -97,7 +97,8 @@ Reply Console::ReadModel(const Command&) {
 
 Reply Console::ReadChannel(const Command& command) {
   const uint16_t value = Channels[command.Value];
-  return std::vector<uint8_t>{Address(), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+  return std::vector<uint8_t>{Address(), static_cast<uint8_t>(value >> 8),
+                              static_cast<uint8_t>(value)};
 }
 
 // The voltage code travels in the argument, in the nibble the status reply

@@ -48,7 +48,9 @@ class Console final : public UnitBase {
   uint8_t SubModel() const { return SubModelNumber; }
   void SetModel(uint8_t model, uint8_t subModel);
   const std::array<uint8_t, 3>& Version() const { return VersionNumbers; }
-  void SetVersion(uint8_t first, uint8_t second, uint8_t third) { VersionNumbers = {first, second, third}; }
+  void SetVersion(uint8_t first, uint8_t second, uint8_t third) {
+    VersionNumbers = {first, second, third};
+  }
 
   // Meter channels, indexed by the value byte of 'X' 'C'.
   uint16_t Channel(uint8_t index) const { return Channels[index]; }

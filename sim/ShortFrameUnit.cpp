@@ -2,7 +2,8 @@
 
 namespace orvo::sim {
 
-ShortFrameUnit::ShortFrameUnit(uint8_t address) : UnitBase(address, std::make_unique<ShortFramer>()) {}
+ShortFrameUnit::ShortFrameUnit(uint8_t address)
+    : UnitBase(address, std::make_unique<ShortFramer>()) {}
 
 std::vector<uint8_t> ShortFrameUnit::OnChannels() const {
   std::vector<uint8_t> on;

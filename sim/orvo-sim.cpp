@@ -21,33 +21,34 @@ volatile std::sig_atomic_t StopRequested = 0;
 void RequestStop(int) { StopRequested = 1; }
 
 void PrintUsage(std::FILE* out) {
-  std::fprintf(out,
-               "usage: orvo-sim [--log FILE] [--ready FILE] [--control SOCKET] --unit UNIT...\n"
-               "       orvo-sim --send SOCKET COMMAND...\n"
-               "\n"
-               "Runs simulated trainer units, one pseudo-terminal each, until SIGTERM or SIGINT.\n"
-               "Prints 'NAME PTY' for every unit on stdout once all are up.\n"
-               "\n"
-               "  --unit UNIT      KIND:address=N[:key=value]..., repeatable\n%s"
-               "  --log FILE       trace every frame received and reply sent (default: none):\n"
-               "                     MS UTC-TIME UNIT rx KIND HEX   a frame taken off the line\n"
-               "                     MS UTC-TIME UNIT tx HEX        bytes written back\n"
-               "                     MS UTC-TIME UNIT|control TEXT  events and control lines\n"
-               "                   MS counts from start; KIND is command, short or garbage\n"
-               "  --ready FILE     written (NAME PTY lines) once every pty and link is up\n"
-               "  --control SOCKET listen on a unix socket for control lines\n"
-               "  --send SOCKET    send one control line to a running orvo-sim, print the\n"
-               "                   reply; exit status 0 when it starts with 'ok'\n"
-               "\n"
-               "A vanishing unit sends part of its reply, closes its pty 250 ms later and\n"
-               "removes its link. A late reply does not hold up the other units.\n"
-               "\n"
-               "Control lines:\n%s"
-               "\n"
-               "example: orvo-sim --log sim.log --control ctl --unit console:address=5:link=com5 \\\n"
-               "           --unit plc:address=3 --unit fault:address=9\n"
-               "         orvo-sim --send ctl misbehave console5 silent 1\n",
-               orvo::sim::kUnitSetupHelp.data(), orvo::sim::kControlHelp.data());
+  std::fprintf(
+      out,
+      "usage: orvo-sim [--log FILE] [--ready FILE] [--control SOCKET] --unit UNIT...\n"
+      "       orvo-sim --send SOCKET COMMAND...\n"
+      "\n"
+      "Runs simulated trainer units, one pseudo-terminal each, until SIGTERM or SIGINT.\n"
+      "Prints 'NAME PTY' for every unit on stdout once all are up.\n"
+      "\n"
+      "  --unit UNIT      KIND:address=N[:key=value]..., repeatable\n%s"
+      "  --log FILE       trace every frame received and reply sent (default: none):\n"
+      "                     MS UTC-TIME UNIT rx KIND HEX   a frame taken off the line\n"
+      "                     MS UTC-TIME UNIT tx HEX        bytes written back\n"
+      "                     MS UTC-TIME UNIT|control TEXT  events and control lines\n"
+      "                   MS counts from start; KIND is command, short or garbage\n"
+      "  --ready FILE     written (NAME PTY lines) once every pty and link is up\n"
+      "  --control SOCKET listen on a unix socket for control lines\n"
+      "  --send SOCKET    send one control line to a running orvo-sim, print the\n"
+      "                   reply; exit status 0 when it starts with 'ok'\n"
+      "\n"
+      "A vanishing unit sends part of its reply, closes its pty 250 ms later and\n"
+      "removes its link. A late reply does not hold up the other units.\n"
+      "\n"
+      "Control lines:\n%s"
+      "\n"
+      "example: orvo-sim --log sim.log --control ctl --unit console:address=5:link=com5 \\\n"
+      "           --unit plc:address=3 --unit fault:address=9\n"
+      "         orvo-sim --send ctl misbehave console5 silent 1\n",
+      orvo::sim::kUnitSetupHelp.data(), orvo::sim::kControlHelp.data());
 }
 
 int Send(const std::string& path, const std::string& line) {
@@ -74,7 +75,8 @@ bool WriteReady(const std::string& path, const orvo::sim::Simulator& simulator) 
   const std::string temporary = path + ".tmp";
   std::FILE* file = std::fopen(temporary.c_str(), "w");
   if (!file) return false;
-  for (const auto& [name, pty] : simulator.Ports()) std::fprintf(file, "%s %s\n", name.c_str(), pty.c_str());
+  for (const auto& [name, pty] : simulator.Ports())
+    std::fprintf(file, "%s %s\n", name.c_str(), pty.c_str());
   return std::fclose(file) == 0 && std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
@@ -88,9 +90,12 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
   enum { kLog = 1, kReady, kControl, kUnit, kSend, kHelp };
   static const option kOptions[] = {
-      {"log", required_argument, nullptr, kLog},         {"ready", required_argument, nullptr, kReady},
-      {"control", required_argument, nullptr, kControl}, {"unit", required_argument, nullptr, kUnit},
-      {"send", required_argument, nullptr, kSend},       {"help", no_argument, nullptr, kHelp},
+      {"log", required_argument, nullptr, kLog},
+      {"ready", required_argument, nullptr, kReady},
+      {"control", required_argument, nullptr, kControl},
+      {"unit", required_argument, nullptr, kUnit},
+      {"send", required_argument, nullptr, kSend},
+      {"help", no_argument, nullptr, kHelp},
       {nullptr, 0, nullptr, 0},
   };
   std::string logPath, readyPath, controlPath, sendPath;
@@ -98,18 +103,30 @@ int main(int argc, char** argv) {
   for (int option; (option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
     std::string error;
     switch (option) {
-      case kLog: logPath = optarg; break;
-      case kReady: readyPath = optarg; break;
-      case kControl: controlPath = optarg; break;
-      case kSend: sendPath = optarg; break;
-      case kHelp: PrintUsage(stdout); return 0;
+      case kLog:
+        logPath = optarg;
+        break;
+      case kReady:
+        readyPath = optarg;
+        break;
+      case kControl:
+        controlPath = optarg;
+        break;
+      case kSend:
+        sendPath = optarg;
+        break;
+      case kHelp:
+        PrintUsage(stdout);
+        return 0;
       case kUnit:
         if (auto setup = orvo::sim::ParseUnitSetup(optarg, error)) {
           units.push_back(*setup);
           break;
         }
         return Fail(std::string("--unit ") + optarg + ": " + error);
-      default: PrintUsage(stderr); return 2;
+      default:
+        PrintUsage(stderr);
+        return 2;
     }
   }
   if (!sendPath.empty()) {
@@ -147,9 +164,11 @@ int main(int argc, char** argv) {
     }
     if (error.empty() && !controlPath.empty()) error = simulator.ListenForControl(controlPath);
     if (error.empty()) {
-      for (const auto& [name, pty] : simulator.Ports()) std::printf("%s %s\n", name.c_str(), pty.c_str());
+      for (const auto& [name, pty] : simulator.Ports())
+        std::printf("%s %s\n", name.c_str(), pty.c_str());
       std::fflush(stdout);
-      if (!readyPath.empty() && !WriteReady(readyPath, simulator)) error = readyPath + ": cannot write";
+      if (!readyPath.empty() && !WriteReady(readyPath, simulator))
+        error = readyPath + ": cannot write";
     }
     if (error.empty()) {
       simulator.Run(StopRequested, waitMask);

@@ -50,7 +50,8 @@ PortMapValue StringValue(std::u16string name, std::u16string_view text) {
 }
 
 PortMapValue DwordValue(std::u16string name, uint32_t number) {
-  return {std::move(name), REG_DWORD,
+  return {std::move(name),
+          REG_DWORD,
           {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
            static_cast<uint8_t>(number >> 16), static_cast<uint8_t>(number >> 24)}};
 }
@@ -94,9 +95,8 @@ bool FakePlatform::ConfigureSerialPort(Handle port, const SerialSettings& settin
   OpenHandle* h = Find(port, false);
   Calls.push_back("configure " + (h ? NameOf(*h) : std::string("?")));
   if (h == nullptr || ConfigureFails) return false;
-  Lines[h->Key].Settings =
-      AppliedSettings{std::u16string(settings.Definition), settings.InQueue, settings.OutQueue,
-                      settings.Timeouts};
+  Lines[h->Key].Settings = AppliedSettings{std::u16string(settings.Definition), settings.InQueue,
+                                           settings.OutQueue, settings.Timeouts};
   return true;
 }
 
@@ -136,7 +136,8 @@ std::size_t FakePlatform::ReadSerial(Handle port, std::span<uint8_t> bytes) {
   SerialLine& line = Lines[h->Key];
   const SerialTimeouts t = line.Settings ? line.Settings->Timeouts : SerialTimeouts{};
   const uint64_t start = Time.NowMs();
-  const uint64_t deadline = start + t.ReadTotalConstant + uint64_t{t.ReadTotalMultiplier} * bytes.size();
+  const uint64_t deadline =
+      start + t.ReadTotalConstant + uint64_t{t.ReadTotalMultiplier} * bytes.size();
   std::size_t got = 0;
   uint64_t last = start;
   while (got < bytes.size() && !line.Pending.empty()) {

@@ -36,8 +36,8 @@ class Win32Platform final : public Platform {
  public:
   Handle OpenSerialPort(std::u16string_view deviceName) override {
     const std::u16string name(deviceName);
-    HANDLE h = CreateFileW(W(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(W(name), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     return h == INVALID_HANDLE_VALUE ? InvalidHandle : FromH(h);
   }
 
@@ -69,14 +69,16 @@ class Win32Platform final : public Platform {
 
   std::size_t ReadSerial(Handle port, std::span<uint8_t> bytes) override {
     DWORD read = 0;
-    if (!ReadFile(H(port), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return 0;
+    if (!ReadFile(H(port), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
+      return 0;
     return read;
   }
 
   DeviceSet OpenHidDeviceSet() override {
     GUID hid;
     HidD_GetHidGuid(&hid);
-    HDEVINFO set = SetupDiGetClassDevsW(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO set =
+        SetupDiGetClassDevsW(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     return set == INVALID_HANDLE_VALUE ? InvalidDeviceSet : reinterpret_cast<DeviceSet>(set);
   }
 
@@ -94,7 +96,8 @@ class Win32Platform final : public Platform {
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     if (!SetupDiGetDeviceInterfaceDetailW(info, &data, detail, sizeof buffer, nullptr, nullptr))
       return false;
-    const std::size_t room = (sizeof buffer - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / 2;
+    const std::size_t room =
+        (sizeof buffer - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / 2;
     std::size_t n = 0;
     while (n < room && detail->DevicePath[n] != 0) ++n;
     path.assign(reinterpret_cast<const char16_t*>(detail->DevicePath), n);
@@ -108,8 +111,9 @@ class Win32Platform final : public Platform {
   Handle OpenHidDevice(std::u16string_view path) override {
     const std::u16string name(path);
     // Overlapped so that a unit that never answers cannot hold the caller.
-    HANDLE h = CreateFileW(W(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE h =
+        CreateFileW(W(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     return h == INVALID_HANDLE_VALUE ? InvalidHandle : FromH(h);
   }
 
@@ -122,7 +126,8 @@ class Win32Platform final : public Platform {
   }
 
   bool WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> report) override {
-    return Overlapped(device, const_cast<uint8_t*>(report.data()), true, WriteBound) == HidReportSize;
+    return Overlapped(device, const_cast<uint8_t*>(report.data()), true, WriteBound) ==
+           HidReportSize;
   }
 
   std::size_t ReadHidReport(Handle device, std::span<uint8_t, HidReportSize> report,

@@ -50,8 +50,10 @@ U& As(UnitBase& unit) {
 
 // A byte register shown in hex, settable when it has a setter.
 template <class U>
-Field Register(std::string_view name, uint8_t (U::*get)() const, void (U::*set)(uint8_t) = nullptr) {
-  Field field{name, {}, {}, [get](UnitBase& u, const Numbers&) { return Hex((As<U>(u).*get)()); }, {}};
+Field Register(std::string_view name, uint8_t (U::*get)() const,
+               void (U::*set)(uint8_t) = nullptr) {
+  Field field{
+      name, {}, {}, [get](UnitBase& u, const Numbers&) { return Hex((As<U>(u).*get)()); }, {}};
   if (set) {
     field.SetLimits = {kByte};
     field.Set = [set](UnitBase& u, const Numbers& n) { (As<U>(u).*set)(Byte(n[0])); };
@@ -61,9 +63,15 @@ Field Register(std::string_view name, uint8_t (U::*get)() const, void (U::*set)(
 
 const std::vector<Field>& CommonFields() {
   static const std::vector<Field> fields = {
-      {"address", {}, {kByte}, [](UnitBase& u, const Numbers&) { return Decimal(u.Address()); },
+      {"address",
+       {},
+       {kByte},
+       [](UnitBase& u, const Numbers&) { return Decimal(u.Address()); },
        [](UnitBase& u, const Numbers& n) { u.SetAddress(Byte(n[0])); }},
-      {"misbehaviour", {}, {}, [](UnitBase& u, const Numbers&) { return std::string(MisbehaviourName(u.Misbehaving())); },
+      {"misbehaviour",
+       {},
+       {},
+       [](UnitBase& u, const Numbers&) { return std::string(MisbehaviourName(u.Misbehaving())); },
        {}},
       {"vanished", {}, {}, [](UnitBase& u, const Numbers&) { return Decimal(u.Vanished()); }, {}},
   };
@@ -78,27 +86,58 @@ const std::vector<Field>& ConsoleFields() {
       Register<C>("aux", &C::Aux),
       Register<C>("bncs", &C::Bncs),
       Register<C>("speaker", &C::Speaker),
-      {"neg", {}, {15}, [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).NegativeNibble()); },
-       [](UnitBase& u, const Numbers& n) { As<C>(u).SetVoltageNibbles(Byte(n[0]), As<C>(u).PositiveNibble()); }},
-      {"pos", {}, {15}, [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).PositiveNibble()); },
-       [](UnitBase& u, const Numbers& n) { As<C>(u).SetVoltageNibbles(As<C>(u).NegativeNibble(), Byte(n[0])); }},
-      {"model", {}, {kByte}, [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).Model()); },
+      {"neg",
+       {},
+       {15},
+       [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).NegativeNibble()); },
+       [](UnitBase& u, const Numbers& n) {
+         As<C>(u).SetVoltageNibbles(Byte(n[0]), As<C>(u).PositiveNibble());
+       }},
+      {"pos",
+       {},
+       {15},
+       [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).PositiveNibble()); },
+       [](UnitBase& u, const Numbers& n) {
+         As<C>(u).SetVoltageNibbles(As<C>(u).NegativeNibble(), Byte(n[0]));
+       }},
+      {"model",
+       {},
+       {kByte},
+       [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).Model()); },
        [](UnitBase& u, const Numbers& n) { As<C>(u).SetModel(Byte(n[0]), As<C>(u).SubModel()); }},
-      {"submodel", {}, {kByte}, [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).SubModel()); },
+      {"submodel",
+       {},
+       {kByte},
+       [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).SubModel()); },
        [](UnitBase& u, const Numbers& n) { As<C>(u).SetModel(As<C>(u).Model(), Byte(n[0])); }},
-      {"version", {}, {kByte, kByte, kByte},
+      {"version",
+       {},
+       {kByte, kByte, kByte},
        [](UnitBase& u, const Numbers&) {
          const auto& v = As<C>(u).Version();
          return Decimal(v[0]) + "." + Decimal(v[1]) + "." + Decimal(v[2]);
        },
-       [](UnitBase& u, const Numbers& n) { As<C>(u).SetVersion(Byte(n[0]), Byte(n[1]), Byte(n[2])); }},
-      {"channel", {kByte}, {kByte, kWord},
+       [](UnitBase& u, const Numbers& n) {
+         As<C>(u).SetVersion(Byte(n[0]), Byte(n[1]), Byte(n[2]));
+       }},
+      {"channel",
+       {kByte},
+       {kByte, kWord},
        [](UnitBase& u, const Numbers& n) { return Decimal(As<C>(u).Channel(Byte(n[0]))); },
-       [](UnitBase& u, const Numbers& n) { As<C>(u).SetChannel(Byte(n[0]), static_cast<uint16_t>(n[1])); }},
-      {"cai", {}, {}, [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).CaiStarted()); }, {}},
-      {"faults", {}, {},
+       [](UnitBase& u, const Numbers& n) {
+         As<C>(u).SetChannel(Byte(n[0]), static_cast<uint16_t>(n[1]));
+       }},
+      {"cai",
+       {},
+       {},
+       [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).CaiStarted()); },
+       {}},
+      {"faults",
+       {},
+       {},
        [](UnitBase& u, const Numbers&) {
-         return Join(As<C>(u).Faults(), [](const FaultItem& f) { return Hex(f.Code) + ":" + Hex(f.Argument); });
+         return Join(As<C>(u).Faults(),
+                     [](const FaultItem& f) { return Hex(f.Code) + ":" + Hex(f.Argument); });
        },
        {}},
   };
@@ -107,14 +146,21 @@ const std::vector<Field>& ConsoleFields() {
 
 // Channels (PLC trainer) and faults (fault unit) work alike.
 Field Switchable(std::string_view name) {
-  return {name, {kByte}, {kByte, 1},
-          [](UnitBase& u, const Numbers& n) { return Decimal(As<ShortFrameUnit>(u).IsOn(Byte(n[0]))); },
-          [](UnitBase& u, const Numbers& n) { As<ShortFrameUnit>(u).SetOn(Byte(n[0]), n[1] != 0); }};
+  return {
+      name,
+      {kByte},
+      {kByte, 1},
+      [](UnitBase& u, const Numbers& n) { return Decimal(As<ShortFrameUnit>(u).IsOn(Byte(n[0]))); },
+      [](UnitBase& u, const Numbers& n) { As<ShortFrameUnit>(u).SetOn(Byte(n[0]), n[1] != 0); }};
 }
 
 Field OnList() {
-  return {"on", {}, {}, [](UnitBase& u, const Numbers&) { return Join(As<ShortFrameUnit>(u).OnChannels(), Decimal); },
-          {}};
+  return {
+      "on",
+      {},
+      {},
+      [](UnitBase& u, const Numbers&) { return Join(As<ShortFrameUnit>(u).OnChannels(), Decimal); },
+      {}};
 }
 
 const std::vector<Field>& PlcFields() {
@@ -125,17 +171,31 @@ const std::vector<Field>& PlcFields() {
       Register<P>("selector", &P::Selector),
       Switchable("channel"),
       OnList(),
-      {"nibbles", {}, {}, [](UnitBase& u, const Numbers&) { return Join(As<P>(u).Nibbles(), Decimal); }, {}},
-      {"process", {}, {},
+      {"nibbles",
+       {},
+       {},
+       [](UnitBase& u, const Numbers&) { return Join(As<P>(u).Nibbles(), Decimal); },
+       {}},
+      {"process",
+       {},
+       {},
        [](UnitBase& u, const Numbers&) {
          const std::optional<uint16_t> value = As<P>(u).LastProcessValue();
          return value ? Hex(*value, 4) : "none";
        },
        {}},
-      {"processes", {}, {},
-       [](UnitBase& u, const Numbers&) { return Join(As<P>(u).ProcessValues(), [](long v) { return Hex(v, 4); }); },
+      {"processes",
+       {},
+       {},
+       [](UnitBase& u, const Numbers&) {
+         return Join(As<P>(u).ProcessValues(), [](long v) { return Hex(v, 4); });
+       },
        {}},
-      {"broken", {}, {}, [](UnitBase& u, const Numbers&) { return Decimal(As<P>(u).BrokenTransfers()); }, {}},
+      {"broken",
+       {},
+       {},
+       [](UnitBase& u, const Numbers&) { return Decimal(As<P>(u).BrokenTransfers()); },
+       {}},
   };
   return fields;
 }
@@ -180,7 +240,8 @@ std::string GetOrSet(UnitBase& unit, const std::vector<std::string_view>& words)
   if (!field) return "error no field '" + std::string(words[2]) + "' on this unit";
   const bool set = words[0] == "set";
   if (set && !field->Set) return "error " + std::string(field->Name) + " is read-only";
-  const std::optional<Numbers> numbers = TakeNumbers(words, 3, set ? field->SetLimits : field->GetLimits);
+  const std::optional<Numbers> numbers =
+      TakeNumbers(words, 3, set ? field->SetLimits : field->GetLimits);
   if (!numbers) return "error wrong numbers for " + std::string(field->Name);
   if (!set) return "ok " + field->Get(unit, *numbers);
   field->Set(unit, *numbers);
@@ -188,7 +249,8 @@ std::string GetOrSet(UnitBase& unit, const std::vector<std::string_view>& words)
 }
 
 std::string SetMisbehaviour(UnitBase& unit, const std::vector<std::string_view>& words) {
-  if (words.size() < 3 || words.size() > 5) return "error expected: misbehave UNIT HOW [COUNT [LATE_MS]]";
+  if (words.size() < 3 || words.size() > 5)
+    return "error expected: misbehave UNIT HOW [COUNT [LATE_MS]]";
   const std::optional<Misbehaviour> how = ParseMisbehaviour(words[2]);
   if (!how) return "error unknown misbehaviour '" + std::string(words[2]) + "'";
   const std::optional<long> count = words.size() > 3 ? ParseNumber(words[3]) : -1;

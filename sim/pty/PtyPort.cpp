@@ -41,7 +41,8 @@ PtyPort PtyPort::Open(const std::string& link, std::string& error) {
     return port;
   }
   char name[128];
-  if (grantpt(port.Master) != 0 || unlockpt(port.Master) != 0 || ptsname_r(port.Master, name, sizeof name) != 0) {
+  if (grantpt(port.Master) != 0 || unlockpt(port.Master) != 0 ||
+      ptsname_r(port.Master, name, sizeof name) != 0) {
     error = Failed("pty setup");
     port.Close();
     return port;

@@ -36,7 +36,8 @@ std::string Simulator::AddUnit(const UnitSetup& setup) {
   ByName.emplace(station.Name, station.Unit.get());
   std::string up = "up " + station.Port.Path() + " address " + std::to_string(setup.Address);
   if (!setup.Link.empty()) up += " link " + setup.Link;
-  if (setup.How != Misbehaviour::None) up += " misbehave " + std::string(MisbehaviourName(setup.How));
+  if (setup.How != Misbehaviour::None)
+    up += " misbehave " + std::string(MisbehaviourName(setup.How));
   Log.Line(station.Name, up);
   return {};
 }
@@ -120,19 +121,21 @@ void Simulator::ReadPort(Station& station) {
 
 void Simulator::TraceNewFrames(Station& station) {
   const std::vector<Frame>& frames = station.Unit->Received();
-  for (; station.Logged < frames.size(); ++station.Logged) Log.Received(station.Name, frames[station.Logged]);
+  for (; station.Logged < frames.size(); ++station.Logged)
+    Log.Received(station.Name, frames[station.Logged]);
 }
 
 void Simulator::SendDue(Station& station) {
   const Clock::time_point now = Clock::now();
   while (!station.Queue.empty() && station.Queue.front().Due <= now) {
     const std::vector<uint8_t>& bytes = station.Queue.front().Bytes;
-    const ssize_t put = station.Port.IsOpen() ? write(station.Port.MasterFd(), bytes.data(), bytes.size()) : -1;
+    const ssize_t put =
+        station.Port.IsOpen() ? write(station.Port.MasterFd(), bytes.data(), bytes.size()) : -1;
     if (put == static_cast<ssize_t>(bytes.size())) {
       Log.Sent(station.Name, bytes);
     } else {
-      Log.Line(station.Name, "tx failed (" + std::to_string(put) + " of " + std::to_string(bytes.size()) +
-                                 " bytes) " + HexBytes(bytes));
+      Log.Line(station.Name, "tx failed (" + std::to_string(put) + " of " +
+                                 std::to_string(bytes.size()) + " bytes) " + HexBytes(bytes));
     }
     station.Queue.pop_front();
   }
@@ -173,7 +176,8 @@ bool Simulator::ServeClient(Client& client) {
   for (std::size_t end; (end = client.Buffer.find('\n')) != std::string::npos;) {
     const std::string reply = Control(std::string_view(client.Buffer).substr(0, end)) + "\n";
     client.Buffer.erase(0, end + 1);
-    if (write(client.Fd, reply.data(), reply.size()) != static_cast<ssize_t>(reply.size())) return false;
+    if (write(client.Fd, reply.data(), reply.size()) != static_cast<ssize_t>(reply.size()))
+      return false;
   }
   return true;
 }
@@ -188,7 +192,8 @@ std::string Simulator::Control(std::string_view line) {
     reply = RunControl(line, ByName);
   }
   // `clear` empties a log; trace what comes next from its new start.
-  for (Station& station : Stations) station.Logged = std::min(station.Logged, station.Unit->Received().size());
+  for (Station& station : Stations)
+    station.Logged = std::min(station.Logged, station.Unit->Received().size());
   Log.Line("control", std::string(line) + " -> " + reply);
   return reply;
 }

@@ -57,7 +57,7 @@ class Simulator {
     PtyPort Port;
     std::size_t Logged = 0;  // frames of Unit->Received() already traced
     Clock::time_point LastByte;
-    std::deque<Pending> Queue;  // due times never decrease: replies keep their order
+    std::deque<Pending> Queue;                 // due times never decrease: replies keep their order
     std::optional<Clock::time_point> CloseAt;  // set once the unit has vanished
   };
   struct Client {

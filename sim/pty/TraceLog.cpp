@@ -30,6 +30,8 @@ void TraceLog::Received(std::string_view unit, const Frame& frame) {
   Line(unit, "rx " + std::string(FrameKindName(frame.Type)) + " " + HexBytes(frame.Bytes));
 }
 
-void TraceLog::Sent(std::string_view unit, std::span<const uint8_t> bytes) { Line(unit, "tx " + HexBytes(bytes)); }
+void TraceLog::Sent(std::string_view unit, std::span<const uint8_t> bytes) {
+  Line(unit, "tx " + HexBytes(bytes));
+}
 
 }  // namespace orvo::sim

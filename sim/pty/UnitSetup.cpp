@@ -34,7 +34,8 @@ std::optional<long> InRange(std::string_view text, long low, long high) {
 }
 
 // Applies one key=value to the setup; returns what is wrong, if anything.
-std::string ApplyKey(UnitSetup& setup, std::string_view key, std::string_view value, bool& hasAddress) {
+std::string ApplyKey(UnitSetup& setup, std::string_view key, std::string_view value,
+                     bool& hasAddress) {
   if (key == "address") {
     const std::optional<long> address = InRange(value, 0, 255);
     if (!address) return "address must be 0..255";

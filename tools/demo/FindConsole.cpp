@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
       if (status[2] & (1 << bit)) std::printf(" %s", names[bit - 1]);
     std::printf("\n  control byte: 0x%02X\n", status[13]);
     if (modelResult == orvo::StatusOk)
-      std::printf("  model %d.%d, version %d.%d.%d\n", model[1], model[2], model[3], model[4], model[5]);
+      std::printf("  model %d.%d, version %d.%d.%d\n", model[1], model[2], model[3], model[4],
+                  model[5]);
     return 0;
   }
   std::printf("No console with address %d found.\n", address);

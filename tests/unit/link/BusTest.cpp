@@ -51,7 +51,7 @@ TEST_F(ConsoleOnCom3, MisbehavingConsole) {
     std::size_t FramesReceived;  // the resend shows as a second frame
   };
   const Case cases[] = {
-      {Misbehaviour::Silent, 1, StatusOk, 2},        // the resend is answered
+      {Misbehaviour::Silent, 1, StatusOk, 2},  // the resend is answered
       {Misbehaviour::Silent, -1, StatusFailed, 2},
       {Misbehaviour::ShortReply, 1, StatusOk, 2},
       {Misbehaviour::ShortReply, -1, StatusFailed, 2},

@@ -129,15 +129,16 @@ TEST(SerialLink, CommandFramesByteForByte) {
     ASSERT_TRUE(link.Open(1, c.Address));
     std::array<uint8_t, 20> reply{};
     const std::size_t mark = os.Trace().size();
-    EXPECT_EQ(link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength,
-                            reply.data()),
-              StatusOk)
+    EXPECT_EQ(
+        link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength, reply.data()),
+        StatusOk)
         << c.Wire;
-    const std::string read = "read COM1 " + std::to_string(c.ReplyLength) + " -> " +
-                             std::to_string(c.ReplyLength);
+    const std::string read =
+        "read COM1 " + std::to_string(c.ReplyLength) + " -> " + std::to_string(c.ReplyLength);
     EXPECT_EQ(TraceFrom(os, mark),
               (std::vector<std::string>{"clear COM1", std::string("write COM1 ") + c.Wire, read}));
-    EXPECT_TRUE(std::equal(reply.begin(), reply.begin() + c.ReplyLength, Counting(c.ReplyLength).begin()));
+    EXPECT_TRUE(
+        std::equal(reply.begin(), reply.begin() + c.ReplyLength, Counting(c.ReplyLength).begin()));
     EXPECT_EQ(reply[c.ReplyLength], 0) << "nothing is written past the reply length";
   }
 }
@@ -155,29 +156,49 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
   const std::vector<std::string> resendTail = {"sleep 500", "close COM7", "open \\\\.\\COM7",
                                                "configure COM7"};
   const RecoveryCase cases[] = {
-      {"answers at once", {Counting(14)}, false, 61,
-       {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 14"}, 0},
+      {"answers at once",
+       {Counting(14)},
+       false,
+       61,
+       {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 14"},
+       0},
       // Silent: two read time-outs of 100 + 100 x 14 ms around the 500 ms pause.
-      {"silent", {std::nullopt, std::nullopt}, false, 60,
+      {"silent",
+       {std::nullopt, std::nullopt},
+       false,
+       60,
        {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 0", "sleep 500",
         "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 fe ff 09 02 52 49",
         "read COM7 14 -> 0"},
        3500},
       // Short first, whole after the reopen: 100 ms interval time-out, then the pause.
-      {"short then whole", {Counting(13), Counting(14)}, false, 61,
+      {"short then whole",
+       {Counting(13), Counting(14)},
+       false,
+       61,
        {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 13", "sleep 500",
         "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 fe ff 09 02 52 49",
         "read COM7 14 -> 14"},
        600},
       // The second try is final even if the unit would answer a third time.
-      {"short twice", {Counting(2), Counting(2), Counting(14)}, false, 60,
+      {"short twice",
+       {Counting(2), Counting(2), Counting(14)},
+       false,
+       60,
        {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 2", "sleep 500",
         "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 fe ff 09 02 52 49",
         "read COM7 14 -> 2"},
        700},
-      {"short frame answered", {Counting(3)}, true, 61,
-       {"clear COM7", "write COM7 09 b0 00", "sleep 50", "read COM7 3 -> 3"}, 50},
-      {"short frame silent", {std::nullopt, std::nullopt}, true, 60,
+      {"short frame answered",
+       {Counting(3)},
+       true,
+       61,
+       {"clear COM7", "write COM7 09 b0 00", "sleep 50", "read COM7 3 -> 3"},
+       50},
+      {"short frame silent",
+       {std::nullopt, std::nullopt},
+       true,
+       60,
        {"clear COM7", "write COM7 09 b0 00", "sleep 50", "read COM7 3 -> 0", "sleep 500",
         "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 09 b0 00", "sleep 50",
         "read COM7 3 -> 0"},
@@ -258,11 +279,12 @@ TEST(HidLink, ReportsByteForByte) {
     const std::size_t mark = os.Trace().size();
     const uint64_t start = os.Clock().NowMs();
     std::array<uint8_t, 17> reply{};
-    EXPECT_EQ(link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength,
-                            reply.data()),
-              StatusOk);
-    EXPECT_EQ(TraceFrom(os, mark), (std::vector<std::string>{std::string("hid-write HID0 ") + c.Report,
-                                                            "sleep 300", "hid-read HID0 -> 17"}));
+    EXPECT_EQ(
+        link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength, reply.data()),
+        StatusOk);
+    EXPECT_EQ(TraceFrom(os, mark),
+              (std::vector<std::string>{std::string("hid-write HID0 ") + c.Report, "sleep 300",
+                                        "hid-read HID0 -> 17"}));
     EXPECT_EQ(os.Clock().NowMs() - start, 300u);
     // The caller's reply starts at the answering unit's address.
     Bytes expected(17, 0);
@@ -337,7 +359,8 @@ TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
   std::vector<std::string> probed, sleeps;
   for (const auto& line : os.Trace()) {
     if (line.rfind("hid-path ", 0) == 0) indices.push_back(std::stoi(line.substr(9)));
-    if (line.rfind("hid-write ", 0) == 0) probed.push_back(line.substr(10, line.find(' ', 10) - 10));
+    if (line.rfind("hid-write ", 0) == 0)
+      probed.push_back(line.substr(10, line.find(' ', 10) - 10));
     if (line.rfind("sleep ", 0) == 0) sleeps.push_back(line);
   }
   ASSERT_EQ(indices.size(), 50u) << "no early stop on a missing index";
@@ -403,7 +426,8 @@ TEST(FindHidUnit, AsksEveryDeviceOfTheVendorForTheAddress) {
     EXPECT_EQ(paths, c.Found ? c.Index + 1 : 20) << c.Name;
     if (c.Vendor == OrvoVendorId && c.Index < 20) {
       ASSERT_EQ(unit.Received().size(), 1u) << c.Name;
-      const Bytes query{0, 0, 3, 'A', 0xFF, static_cast<uint8_t>(c.Sought), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+      const Bytes query{0, 0, 3, 'A', 0xFF, static_cast<uint8_t>(c.Sought), 0, 0, 0, 0, 0, 0,
+                        0, 0, 0, 0,   0};
       EXPECT_EQ(unit.Received()[0].Bytes, query) << c.Name;
       EXPECT_EQ(link.CurrentMode(), 0) << c.Name;
     }

@@ -30,8 +30,8 @@ TEST(PortList, MapValuesToPorts) {
       {StringValue(u"A", u"COM1"), 1},
       {StringValue(u"B", u"COM12"), 12},
       {StringValue(u"C", u"COM123"), 123},
-      {StringValue(u"D", u"COM1234"), 1234},    // not cut to three digits
-      {StringValue(u"E", u"COM300"), 300},      // not reduced modulo 256
+      {StringValue(u"D", u"COM1234"), 1234},  // not cut to three digits
+      {StringValue(u"E", u"COM300"), 300},    // not reduced modulo 256
       {StringValue(u"F", u"COM32767"), 32767},
       {StringValue(u"G", u"COM00007"), 7},
       {StringValue(u"H", u"COM32768"), 0},
@@ -97,8 +97,10 @@ TEST(PortList, NeverWritesPastTheList) {
 TEST(PortList, MissingOrEmptyMapGivesHidOnly) {
   for (bool present : {false, true}) {
     fake::FakePlatform os;
-    if (present) os.SetPortMap({});
-    else os.RemovePortMap();
+    if (present)
+      os.SetPortMap({});
+    else
+      os.RemovePortMap();
     CComm link(os);
     std::array<int16_t, 17> ports;
     ports.fill(-1);

@@ -32,7 +32,13 @@ struct Snapshot {
 
 Snapshot Take(const Console& c) {
   return {static_cast<uint8_t>(c.NegativeNibble() << 4 | c.PositiveNibble()),
-          c.SwitchByte(), c.ControlByte(), c.Aux(), c.Bncs(), c.Speaker(), c.CaiStarted(), c.Faults()};
+          c.SwitchByte(),
+          c.ControlByte(),
+          c.Aux(),
+          c.Bncs(),
+          c.Speaker(),
+          c.CaiStarted(),
+          c.Faults()};
 }
 
 Bytes Status(uint8_t voltages = 0x48, uint8_t switches = 0x81, uint8_t control = 0x29) {
@@ -57,17 +63,25 @@ const Case kCases[] = {
     {"end cai", Cmd2(kOwn, 'I', 'E'), {kOwn, 0}, {}},
     {"negative -12", Cmd2(kOwn, '-', 0x20), Status(0x28), [](Snapshot& s) { s.Voltages = 0x28; }},
     {"positive 15", Cmd2(kOwn, '+', 0x04), Status(0x44), [](Snapshot& s) { s.Voltages = 0x44; }},
-    {"negative code 0", Cmd2(kOwn, '-', 0x00), Status(0x08), [](Snapshot& s) { s.Voltages = 0x08; }},
+    {"negative code 0", Cmd2(kOwn, '-', 0x00), Status(0x08),
+     [](Snapshot& s) { s.Voltages = 0x08; }},
     {"aux", Cmd3(kOwn, 'X', '+', 2), {kOwn, 0}, [](Snapshot& s) { s.Aux = 2; }},
     {"bncs", Cmd3(kOwn, 'X', 'B', 0x12), {kOwn, 0}, [](Snapshot& s) { s.Bncs = 0x12; }},
     {"speaker", Cmd3(kOwn, 'X', 'S', 0x2C), {kOwn, 0}, [](Snapshot& s) { s.Speaker = 0x2C; }},
-    {"control byte", Cmd2(kOwn, 'F', 0xA9), Status(0x48, 0x81, 0xA9), [](Snapshot& s) { s.Control = 0xA9; }},
-    {"switches", Cmd3(kOwn, 'P', 'S', 0x42), Status(0x48, 0x42), [](Snapshot& s) { s.Switches = 0x42; }},
-    {"switches, Ex", Cmd3(kOwn, 'X', 'P', 0x42), Status(0x48, 0x42), [](Snapshot& s) { s.Switches = 0x42; }},
+    {"control byte", Cmd2(kOwn, 'F', 0xA9), Status(0x48, 0x81, 0xA9),
+     [](Snapshot& s) { s.Control = 0xA9; }},
+    {"switches", Cmd3(kOwn, 'P', 'S', 0x42), Status(0x48, 0x42),
+     [](Snapshot& s) { s.Switches = 0x42; }},
+    {"switches, Ex", Cmd3(kOwn, 'X', 'P', 0x42), Status(0x48, 0x42),
+     [](Snapshot& s) { s.Switches = 0x42; }},
     {"fault item", Cmd2(kOwn, 0x47, 0x05), Status(),
-     [](Snapshot& s) { s.Faults = {{0x47, 0x05}}; }},
+     [](Snapshot& s) {
+       s.Faults = {{0x47, 0x05}};
+     }},
     {"unknown 'X' argument is a fault item", Cmd2(kOwn, 'X', 'Z'), Status(),
-     [](Snapshot& s) { s.Faults = {{'X', 'Z'}}; }},
+     [](Snapshot& s) {
+       s.Faults = {{'X', 'Z'}};
+     }},
     {"address query for me", Cmd3(0, 'A', 0xFF, kOwn), {kOwn, 0}, {}},
     {"address query for another", Cmd3(0, 'A', 0xFF, 6), {}, {}},
     {"link probe", Cmd2(kOwn, 'K', 'L'), {kOwn, 0}, {}},
@@ -126,7 +140,8 @@ TEST(Console, AnswersTheSameCommandsInHidReports) {
 TEST(Console, ReadModifyWriteSequenceSeesItsOwnWrites) {
   Console console = MakeConsole();
   Bytes stream = Cmd2(kOwn, '-', 0x10);
-  for (const Bytes& frame : {Cmd2(kOwn, '+', 0x08), Cmd3(kOwn, 'P', 'S', 0x06), Cmd2(kOwn, 'R', 'I')}) {
+  for (const Bytes& frame :
+       {Cmd2(kOwn, '+', 0x08), Cmd3(kOwn, 'P', 'S', 0x06), Cmd2(kOwn, 'R', 'I')}) {
     stream.insert(stream.end(), frame.begin(), frame.end());
   }
   const std::vector<Emission> out = console.OnSerialBytes(stream);

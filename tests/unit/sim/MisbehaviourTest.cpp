@@ -50,7 +50,11 @@ const Case kCases[] = {
     {"hid vanish", Link::Hid, Misbehaviour::Vanish, -1, {Partial, Nothing, Nothing}},
     {"short frame silent", Link::Short, Misbehaviour::Silent, 1, {Nothing, Normal, Normal}},
     {"short frame cut", Link::Short, Misbehaviour::ShortReply, -1, {Cut, Cut, Cut}},
-    {"short frame other address", Link::Short, Misbehaviour::OtherAddress, 2, {Foreign, Foreign, Normal}},
+    {"short frame other address",
+     Link::Short,
+     Misbehaviour::OtherAddress,
+     2,
+     {Foreign, Foreign, Normal}},
     {"short frame vanish", Link::Short, Misbehaviour::Vanish, 1, {Partial, Nothing, Nothing}},
 };
 
@@ -66,14 +70,20 @@ Rig MakeRig(Link over) {
     auto unit = std::make_unique<FaultUnit>(kOwn);
     unit->SetData(0x5A);
     UnitBase* raw = unit.get();
-    return {std::move(unit), [raw] { return raw->OnSerialBytes(Bytes{kOwn, 0xB0, 0}); }, {kOwn, 0, 0x5A}, 0};
+    return {std::move(unit),
+            [raw] {
+              return raw->OnSerialBytes(Bytes{kOwn, 0xB0, 0});
+            },
+            {kOwn, 0, 0x5A},
+            0};
   }
   auto console = std::make_unique<Console>(kOwn);
   console->SetSwitchByte(0x42);
   Console* raw = console.get();
   Bytes status = raw->Status();
   if (over == Link::Serial) {
-    return {std::move(console), [raw] { return raw->OnSerialBytes(Cmd2(kOwn, 'R', 'I')); }, status, 0};
+    return {std::move(console), [raw] { return raw->OnSerialBytes(Cmd2(kOwn, 'R', 'I')); }, status,
+            0};
   }
   Bytes report(Console::kHidReportSize, 0);
   std::copy_n(Bytes{0, kOwn, 2, 'R', 'I'}.begin(), 5, report.begin());

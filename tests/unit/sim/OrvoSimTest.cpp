@@ -50,9 +50,17 @@ class OrvoSim : public testing::Test {
     char pattern[] = "/tmp/orvo-sim-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     Dir = pattern;
-    const std::vector<std::string> args = {
-        ORVO_SIM_PATH, "--log", Dir + "/log", "--ready", Dir + "/ready", "--control", Dir + "/ctl",
-        "--unit", "console:address=5:link=" + Dir + "/com5", "--unit", "plc:address=3:link=" + Dir + "/com3"};
+    const std::vector<std::string> args = {ORVO_SIM_PATH,
+                                           "--log",
+                                           Dir + "/log",
+                                           "--ready",
+                                           Dir + "/ready",
+                                           "--control",
+                                           Dir + "/ctl",
+                                           "--unit",
+                                           "console:address=5:link=" + Dir + "/com5",
+                                           "--unit",
+                                           "plc:address=3:link=" + Dir + "/com3"};
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -61,7 +69,8 @@ class OrvoSim : public testing::Test {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     ASSERT_EQ(posix_spawn(&Child, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
-    ASSERT_TRUE(WaitFor([&] { return Exists(Dir + "/ready"); }, 3000ms)) << "orvo-sim did not come up";
+    ASSERT_TRUE(WaitFor([&] { return Exists(Dir + "/ready"); }, 3000ms))
+        << "orvo-sim did not come up";
   }
 
   // Every test ends the way a harness does: SIGTERM, a clean exit, and no
@@ -114,7 +123,8 @@ class OrvoSim : public testing::Test {
     const std::string path = Dir + "/ctl";
     std::copy(path.begin(), path.end(), address.sun_path);
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return "connect failed";
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+      return "connect failed";
     const std::string request = line + "\n";
     std::string reply;
     char c;
@@ -146,9 +156,11 @@ TEST_F(OrvoSim, AnswersAStatusReadOnThePtyAndTracesIt) {
   EXPECT_EQ(Hex(ReadReply(port, 14, 1000)), "05 00 42 00 00 00 00 00 00 00 00 00 00 00");
   // The reply may reach us before its trace line is written.
   EXPECT_TRUE(WaitFor([&] { return Log().find("console5 tx") != std::string::npos; }, 1000ms));
-  const std::string ts = "[0-9]+ [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z ";
+  const std::string ts =
+      "[0-9]+ [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z ";
   EXPECT_THAT(Log(), testing::ContainsRegex(ts + "console5 rx command fe ff 05 02 52 49\n"));
-  EXPECT_THAT(Log(), testing::ContainsRegex(ts + "console5 tx 05 00 42 00 00 00 00 00 00 00 00 00 00 00\n"));
+  EXPECT_THAT(Log(), testing::ContainsRegex(
+                         ts + "console5 tx 05 00 42 00 00 00 00 00 00 00 00 00 00 00\n"));
 }
 
 TEST_F(OrvoSim, ControlChannelSilencesAUnitForOneExchange) {
@@ -196,7 +208,8 @@ TEST_F(OrvoSim, EveryOpenCanSetOddParityAgain) {
     cfmakeraw(&settings);
     cfsetspeed(&settings, B9600);
     settings.c_cflag |= PARENB | PARODD;
-    EXPECT_EQ(tcsetattr(fd, TCSANOW, &settings), 0) << "open " << attempt << ": " << std::strerror(errno);
+    EXPECT_EQ(tcsetattr(fd, TCSANOW, &settings), 0)
+        << "open " << attempt << ": " << std::strerror(errno);
     Write(fd, kStatusRead);
     EXPECT_EQ(ReadReply(fd, 14, 1000).size(), 14u);
     close(fd);

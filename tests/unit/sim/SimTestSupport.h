@@ -30,7 +30,9 @@ inline std::string Hex(const Bytes& bytes) {
   return text;
 }
 
-inline bool operator==(const Frame& a, const Frame& b) { return a.Type == b.Type && a.Bytes == b.Bytes; }
+inline bool operator==(const Frame& a, const Frame& b) {
+  return a.Type == b.Type && a.Bytes == b.Bytes;
+}
 
 inline void PrintTo(const Frame& frame, std::ostream* os) {
   static const char* kinds[] = {"command", "short", "hid", "garbage"};
