@@ -70,18 +70,26 @@ bool CComm::Open(int32_t port, int32_t address) {
   return HidSearch(address);
 }
 
+// Opens the HID interface at SearchIndex into HidHandle and reads its ids. A
+// candidate that fails any step is skipped; the search goes on.
+bool CComm::OpenHidCandidate(DeviceSet set, HidAttributes& attributes) {
+  std::u16string path;
+  if (!Os.HidInterfacePath(set, SearchIndex, path)) return false;
+  HidHandle = Os.OpenHidDevice(path);
+  if (HidHandle == InvalidHandle) return false;
+  if (Os.GetHidAttributes(HidHandle, attributes)) return true;
+  CloseHandleOf(HidHandle);
+  return false;
+}
+
 bool CComm::HidSearch(int32_t address) {
   HidHandle = InvalidHandle;
   const DeviceSet set = Os.OpenHidDeviceSet();
   if (set == InvalidDeviceSet) return false;
   for (SearchIndex = 0; SearchIndex < HidSearchIndices; ++SearchIndex) {
-    std::u16string path;
-    if (!Os.HidInterfacePath(set, SearchIndex, path)) continue;
-    HidHandle = Os.OpenHidDevice(path);
-    if (HidHandle == InvalidHandle) continue;
     HidAttributes attributes{};
-    if (!Os.GetHidAttributes(HidHandle, attributes) || attributes.VendorId != OrvoVendorId ||
-        !IsOrvoProduct(attributes.ProductId)) {
+    if (!OpenHidCandidate(set, attributes)) continue;
+    if (attributes.VendorId != OrvoVendorId || !IsOrvoProduct(attributes.ProductId)) {
       CloseHandleOf(HidHandle);
       continue;
     }
@@ -103,12 +111,9 @@ bool CComm::FindHidUnit(uint16_t vendorId, int32_t address) {
   const DeviceSet set = Os.OpenHidDeviceSet();
   if (set == InvalidDeviceSet) return false;
   for (SearchIndex = 0; SearchIndex < HidPresenceIndices; ++SearchIndex) {
-    std::u16string path;
-    if (!Os.HidInterfacePath(set, SearchIndex, path)) continue;
-    HidHandle = Os.OpenHidDevice(path);
-    if (HidHandle == InvalidHandle) continue;
     HidAttributes attributes{};
-    if (!Os.GetHidAttributes(HidHandle, attributes) || attributes.VendorId != vendorId) {
+    if (!OpenHidCandidate(set, attributes)) continue;
+    if (attributes.VendorId != vendorId) {
       CloseHandleOf(HidHandle);
       continue;
     }

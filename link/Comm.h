@@ -47,6 +47,7 @@ class CComm {
   Platform& Os;
 
   bool HidSearch(int32_t address);
+  bool OpenHidCandidate(DeviceSet set, HidAttributes& attributes);
   int16_t TransactSerial(const uint8_t* frame, std::size_t frameLength, bool clearErrors,
                          uint32_t delayBeforeRead, uint8_t replyLength, uint8_t* reply);
   int16_t TransactHid(int32_t address, uint8_t length, uint8_t command, uint8_t argument,
