@@ -7,6 +7,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <vector>
 
 #include "link/Comm.h"
@@ -51,6 +52,7 @@ TEST(Win32Serial, SilentConsoleCostsTwoTimeoutsAndAPause) {
   const auto start = Clock::now();
   EXPECT_EQ(link.Transact(6, 2, 'R', 'I', 0, 14, reply.data()), StatusFailed);
   const long long elapsed = MsSince(start);
+  std::printf("silent console: status read gave up after %lld ms\n", elapsed);
   // 1500 ms per read time-out, 500 ms pause, a reopen: about 3.5 s.
   EXPECT_GE(elapsed, 3000);
   EXPECT_LE(elapsed, 7000);
