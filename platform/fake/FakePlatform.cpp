@@ -1,9 +1,9 @@
 #include "platform/fake/FakePlatform.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/WinTypes.h"
+#include "sim/HexText.h"
 
 namespace orvo::fake {
 namespace {
@@ -11,16 +11,6 @@ namespace {
 std::string Narrow(std::u16string_view text) {
   std::string out;
   for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  return out;
-}
-
-std::string Hex(std::span<const uint8_t> bytes) {
-  std::string out;
-  char buf[4];
-  for (uint8_t b : bytes) {
-    std::snprintf(buf, sizeof buf, out.empty() ? "%02x" : " %02x", b);
-    out += buf;
-  }
   return out;
 }
 
@@ -120,7 +110,7 @@ void FakePlatform::Queue(SerialLine& line, const std::vector<sim::Emission>& out
 
 bool FakePlatform::WriteSerial(Handle port, std::span<const uint8_t> bytes) {
   OpenHandle* h = Find(port, false);
-  Calls.push_back("write " + (h ? NameOf(*h) : std::string("?")) + " " + Hex(bytes));
+  Calls.push_back("write " + (h ? NameOf(*h) : std::string("?")) + " " + sim::HexBytes(bytes));
   if (h == nullptr) return false;
   SerialLine& line = Lines[h->Key];
   if (line.Unit != nullptr && !line.Unit->Vanished()) Queue(line, line.Unit->OnSerialBytes(bytes));
@@ -201,7 +191,7 @@ bool FakePlatform::GetHidAttributes(Handle device, HidAttributes& attributes) {
 
 bool FakePlatform::WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> report) {
   OpenHandle* h = Find(device, true);
-  Calls.push_back("hid-write " + (h ? NameOf(*h) : std::string("?")) + " " + Hex(report));
+  Calls.push_back("hid-write " + (h ? NameOf(*h) : std::string("?")) + " " + sim::HexBytes(report));
   if (h == nullptr) return false;
   HidSlot& slot = Hid[h->Key];
   if (slot.Device.Unit == nullptr || slot.Device.Unit->Vanished()) return true;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "sim/HexText.h"
+
 namespace orvo {
 namespace {
 
@@ -33,18 +35,12 @@ std::string Escape(std::u16string_view text) {
 }
 
 std::string Hex(const std::vector<uint8_t>& data) {
-  std::string out;
-  char buffer[4];
-  for (uint8_t byte : data) {
-    std::snprintf(buffer, sizeof buffer, " %02x", byte);
-    out += buffer;
-  }
-  return out;
+  return data.empty() ? std::string() : " " + sim::HexBytes(data);
 }
 
 std::string Describe(const DumpedValue& value) {
-  const bool text = value.Type == REG_SZ || value.Type == REG_EXPAND_SZ ||
-                    value.Type == REG_MULTI_SZ;
+  const bool text =
+      value.Type == REG_SZ || value.Type == REG_EXPAND_SZ || value.Type == REG_MULTI_SZ;
   std::string type = value.Type == REG_SZ          ? "REG_SZ"
                      : value.Type == REG_EXPAND_SZ ? "REG_EXPAND_SZ"
                      : value.Type == REG_MULTI_SZ  ? "REG_MULTI_SZ"
@@ -80,8 +76,8 @@ void DumpKey(Registry& registry, RegKey key, int depth, std::string& out) {
     DWORD nameLength = longestName + 1;
     value.Data.resize(largest);
     DWORD size = largest;
-    code = registry.EnumValue(key, i, name.data(), &nameLength, &value.Type, value.Data.data(),
-                              &size);
+    code =
+        registry.EnumValue(key, i, name.data(), &nameLength, &value.Type, value.Data.data(), &size);
     if (code != ERROR_SUCCESS) break;
     value.Name = name.substr(0, nameLength);
     value.Data.resize(size);
@@ -92,8 +88,8 @@ void DumpKey(Registry& registry, RegKey key, int depth, std::string& out) {
     return CompareNoCase(a.Name, b.Name) < 0;
   });
   for (const DumpedValue& value : found)
-    out += indent + (value.Name.empty() ? "@" : Escape(value.Name)) + " = " + Describe(value) +
-           "\n";
+    out +=
+        indent + (value.Name.empty() ? "@" : Escape(value.Name)) + " = " + Describe(value) + "\n";
 
   std::vector<std::u16string> names;
   for (DWORD i = 0;; ++i) {

@@ -40,15 +40,4 @@ std::optional<long> ParseNumber(std::string_view text) {
   return negative ? -value : value;
 }
 
-std::string HexBytes(std::span<const uint8_t> bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string text;
-  for (uint8_t b : bytes) {
-    if (!text.empty()) text += ' ';
-    text += digits[b >> 4];
-    text += digits[b & 15];
-  }
-  return text;
-}
-
 }  // namespace orvo::sim

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/HexText.h"
+
 namespace orvo::sim {
 
 // Splits at every `separator`; empty pieces are kept, so "a::b" has three.
@@ -15,7 +17,5 @@ std::vector<std::string_view> SplitAt(std::string_view text, char separator);
 std::vector<std::string_view> Words(std::string_view text);
 // Decimal, or hexadecimal with 0x; the whole text must be the number.
 std::optional<long> ParseNumber(std::string_view text);
-// "fe ff 05": lower-case hex, one blank between bytes.
-std::string HexBytes(std::span<const uint8_t> bytes);
 
 }  // namespace orvo::sim

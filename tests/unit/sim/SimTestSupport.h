@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/HexText.h"
 #include "sim/Unit.h"
 
 namespace orvo::sim {
@@ -19,16 +20,7 @@ inline Bytes Cmd3(uint8_t address, uint8_t code, uint8_t argument, uint8_t value
   return {0xFE, 0xFF, address, 3, code, argument, value};
 }
 
-inline std::string Hex(const Bytes& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string text;
-  for (uint8_t b : bytes) {
-    if (!text.empty()) text += ' ';
-    text += digits[b >> 4];
-    text += digits[b & 15];
-  }
-  return text;
-}
+inline std::string Hex(const Bytes& bytes) { return HexBytes(bytes); }
 
 inline bool operator==(const Frame& a, const Frame& b) {
   return a.Type == b.Type && a.Bytes == b.Bytes;
