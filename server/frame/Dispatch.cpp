@@ -1,0 +1,174 @@
+#include "server/frame/Dispatch.h"
+
+#include <new>
+
+#include "server/module/Module.h"
+
+namespace orvo {
+namespace {
+
+UINT NameLength(const OLECHAR* name) {
+  UINT length = 0;
+  if (name)
+    while (name[length]) ++length;
+  return length;
+}
+
+// Releases an interface pointer held by a scope.
+template <class I>
+struct Releaser {
+  I* Pointer = nullptr;
+  ~Releaser() {
+    if (Pointer) Pointer->Release();
+  }
+};
+
+}  // namespace
+
+int FindCachedName(const NameCacheEntry* entries, int count, const OLECHAR* name) {
+  if (!entries) return -1;
+  const UINT length = NameLength(name);
+  for (int i = count - 1; i >= 0; --i) {
+    const NameCacheEntry& entry = entries[i];
+    // An entry left unread would otherwise answer the empty name with
+    // DISPID -1 and S_OK.
+    if (!entry.Name || entry.Length != length) continue;
+    UINT k = 0;
+    while (k < length && entry.Name[k] == name[k]) ++k;
+    if (k == length) return i;
+  }
+  return -1;
+}
+
+HRESULT CComTypeInfoHolder::EnsureTypeInfo(LCID locale) {
+  if (typeInfo_.load(std::memory_order_acquire) && names_.load(std::memory_order_acquire))
+    return S_OK;
+  CAtlModule* module = CAtlModule::Current();
+  if (!module) return E_UNEXPECTED;
+  module->EnterStaticDataLock();
+  HRESULT hr = E_FAIL;
+  if (typeInfo_.load(std::memory_order_relaxed)) {
+    hr = S_OK;
+  } else {
+    Releaser<ITypeLib> library;
+    hr = LoadRegTypeLib(*libid_, major_, minor_, locale, &library.Pointer);
+    if (SUCCEEDED(hr)) {
+      ITypeInfo* typeInfo = nullptr;
+      hr = library.Pointer->GetTypeInfoOfGuid(*guid_, &typeInfo);
+      if (SUCCEEDED(hr)) {
+        // Keep the richer ITypeInfo2 object when the library hands out a
+        // separate one; its ITypeInfo view is what callers get.
+        ITypeInfo2* typeInfo2 = nullptr;
+        if (SUCCEEDED(
+                typeInfo->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&typeInfo2)))) {
+          if (static_cast<IUnknown*>(typeInfo2) != static_cast<IUnknown*>(typeInfo)) {
+            ITypeInfo* view = nullptr;
+            if (SUCCEEDED(
+                    typeInfo2->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&view)))) {
+              typeInfo->Release();
+              typeInfo = view;
+            }
+          }
+          typeInfo2->Release();
+        }
+        typeInfo_.store(typeInfo, std::memory_order_release);
+        module->AddTerminationEntry(&CComTypeInfoHolder::ReleaseTypeInfo,
+                                    reinterpret_cast<std::uintptr_t>(this));
+      }
+    }
+  }
+  if (ITypeInfo* typeInfo = typeInfo_.load(std::memory_order_relaxed);
+      typeInfo && !names_.load(std::memory_order_relaxed))
+    hr = BuildNameCache(typeInfo);
+  module->LeaveStaticDataLock();
+  return hr;
+}
+
+HRESULT CComTypeInfoHolder::BuildNameCache(ITypeInfo* typeInfo) {
+  TYPEATTR* attributes = nullptr;
+  // Without attributes the fast path stays off; a later call tries again.
+  if (FAILED(typeInfo->GetTypeAttr(&attributes))) return S_OK;
+  const int count = attributes->cFuncs;
+  NameCacheEntry* entries = nullptr;
+  if (count != 0) {
+    entries = new (std::nothrow) NameCacheEntry[count];
+    if (!entries) {
+      typeInfo->ReleaseTypeAttr(attributes);
+      return E_OUTOFMEMORY;
+    }
+    for (int i = 0; i < count; ++i) entries[i] = {nullptr, 0, DISPID_UNKNOWN};
+  }
+  for (int i = 0; i < count; ++i) {
+    FUNCDESC* function = nullptr;
+    if (FAILED(typeInfo->GetFuncDesc(i, &function))) continue;
+    BSTR name = nullptr;
+    if (SUCCEEDED(typeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr))) {
+      entries[i] = {name, SysStringLen(name), function->memid};
+    }
+    typeInfo->ReleaseFuncDesc(function);
+  }
+  nameCount_ = count;
+  names_.store(entries, std::memory_order_release);
+  typeInfo->ReleaseTypeAttr(attributes);
+  return S_OK;
+}
+
+HRESULT CComTypeInfoHolder::Loaded(LCID locale) {
+  if (typeInfo_.load(std::memory_order_acquire) && names_.load(std::memory_order_acquire))
+    return S_OK;
+  const HRESULT hr = EnsureTypeInfo(locale);
+  if (typeInfo_.load(std::memory_order_acquire)) return S_OK;
+  // A failure is what the caller sees; a "success" without type information
+  // must not read as one.
+  return FAILED(hr) ? hr : E_FAIL;
+}
+
+HRESULT CComTypeInfoHolder::GetTypeInfo(UINT index, LCID locale, ITypeInfo** result) {
+  if (index != 0) return DISP_E_BADINDEX;
+  if (!result) return E_POINTER;
+  HRESULT hr = S_OK;
+  if (!typeInfo_.load(std::memory_order_acquire)) hr = EnsureTypeInfo(locale);
+  ITypeInfo* typeInfo = typeInfo_.load(std::memory_order_acquire);
+  *result = typeInfo;
+  if (!typeInfo) return FAILED(hr) ? hr : E_FAIL;
+  typeInfo->AddRef();
+  return S_OK;
+}
+
+HRESULT CComTypeInfoHolder::GetIDsOfNames(LPOLESTR* names, UINT count, LCID locale, DISPID* ids) {
+  const HRESULT hr = Loaded(locale);
+  if (FAILED(hr)) return hr;
+  NameCacheEntry* entries = names_.load(std::memory_order_acquire);
+  if (entries && count == 1 && names && ids) {
+    const int hit = FindCachedName(entries, nameCount_, names[0]);
+    if (hit >= 0) {
+      ids[0] = entries[hit].Id;
+      return S_OK;
+    }
+  }
+  return typeInfo_.load(std::memory_order_acquire)->GetIDsOfNames(names, count, ids);
+}
+
+HRESULT CComTypeInfoHolder::Invoke(IDispatch* self, DISPID id, LCID locale, WORD flags,
+                                   DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception,
+                                   UINT* argumentError) {
+  const HRESULT hr = Loaded(locale);
+  if (FAILED(hr)) return hr;
+  return typeInfo_.load(std::memory_order_acquire)
+      ->Invoke(self, id, flags, parameters, result, exception, argumentError);
+}
+
+void CComTypeInfoHolder::Clear() {
+  if (ITypeInfo* typeInfo = typeInfo_.exchange(nullptr)) typeInfo->Release();
+  if (NameCacheEntry* entries = names_.exchange(nullptr)) {
+    for (int i = 0; i < nameCount_; ++i) SysFreeString(entries[i].Name);
+    delete[] entries;
+  }
+  nameCount_ = 0;
+}
+
+void CComTypeInfoHolder::ReleaseTypeInfo(std::uintptr_t holder) {
+  reinterpret_cast<CComTypeInfoHolder*>(holder)->Clear();
+}
+
+}  // namespace orvo
