@@ -1,0 +1,453 @@
+// The automation objects' COM frame under Wine: identity, aggregation,
+// safety, site, dispatch from the registered type library and the module
+// lock. The objects are created through their instance creators; the type
+// library is this program's own TYPELIB resource, registered at start.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "OrvoTrainer_h.h"
+#include "server/frame/Com.h"
+#include "server/module/Module.h"
+#include "server/objects/Objects.h"
+
+namespace orvo {
+namespace {
+
+COrvoTrainerModule module;
+
+using Creator = HRESULT (*)(IUnknown*, REFIID, void**);
+
+struct ClassRow {
+  const char* Name;
+  Creator Create;
+  const IID* Dual;
+  const IID* OtherDual;  // another class's interface, which must be refused
+  DISPID PortId;
+};
+
+const ClassRow kClasses[] = {
+    {"Echo", CreateEchoObject, &IID_IEcho, &IID_IPlc, 13},
+    {"Plc", CreatePlcObject, &IID_IPlc, &IID_IFault, 1},
+    {"Fault", CreateFaultObject, &IID_IFault, &IID_IEcho, 1},
+};
+
+// An IUnknown that only counts, standing in for an outer object or a site.
+// As an outer object it answers IUnknown itself and passes everything else
+// to the aggregate's own unknown, as a real aggregator does.
+class CountingUnknown : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override {
+    ++Queries;
+    if (IsEqualIID(iid, IID_IUnknown)) {
+      *result = static_cast<IUnknown*>(this);
+      AddRef();
+      return S_OK;
+    }
+    if (Inner) return Inner->QueryInterface(iid, result);
+    *result = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++Count; }
+  ULONG STDMETHODCALLTYPE Release() override { return --Count; }
+  ULONG Count = 1;
+  int Queries = 0;
+  IUnknown* Inner = nullptr;
+};
+
+template <class I>
+I* Query(IUnknown* object, REFIID iid) {
+  void* result = nullptr;
+  return SUCCEEDED(object->QueryInterface(iid, &result)) ? static_cast<I*>(result) : nullptr;
+}
+
+LONG Locks() { return module.ModuleLockCount(); }
+
+class Objects : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    CoInitialize(nullptr);
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    ITypeLib* library = nullptr;
+    ASSERT_EQ(LoadTypeLibEx(path, REGKIND_REGISTER, &library), S_OK);
+    library->Release();
+  }
+};
+
+TEST_F(Objects, CreationRefusesMissingOutputAndPartialAggregation) {
+  for (const ClassRow& row : kClasses) {
+    SCOPED_TRACE(row.Name);
+    EXPECT_EQ(row.Create(nullptr, IID_IUnknown, nullptr), E_POINTER);
+    CountingUnknown outer;
+    void* object = &outer;
+    EXPECT_EQ(row.Create(&outer, *row.Dual, &object), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(object, nullptr);
+    void* refused = &outer;
+    EXPECT_EQ(row.Create(nullptr, IID_IClassFactory, &refused), E_NOINTERFACE);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(Locks(), 0) << "a refused object must not keep its module lock";
+  }
+}
+
+TEST_F(Objects, QueryInterfaceIdentityAndRefusals) {
+  enum Answer { Identity, OwnPointer, Refused };
+  for (const ClassRow& row : kClasses) {
+    SCOPED_TRACE(row.Name);
+    IUnknown* object = nullptr;
+    ASSERT_EQ(row.Create(nullptr, *row.Dual, reinterpret_cast<void**>(&object)), S_OK);
+    EXPECT_EQ(Locks(), 1);
+    const struct {
+      const IID* Iid;
+      Answer Expected;
+    } cases[] = {{&IID_IUnknown, Identity},        {&IID_IDispatch, Identity},
+                 {row.Dual, Identity},             {&IID_IObjectWithSite, OwnPointer},
+                 {&IID_IObjectSafety, OwnPointer}, {&IID_IClassFactory, Refused},
+                 {&IID_IPersist, Refused},         {row.OtherDual, Refused}};
+    for (const auto& c : cases) {
+      void* result = object;
+      const HRESULT hr = object->QueryInterface(*c.Iid, &result);
+      if (c.Expected == Refused) {
+        EXPECT_EQ(hr, E_NOINTERFACE);
+        EXPECT_EQ(result, nullptr);
+        continue;
+      }
+      ASSERT_EQ(hr, S_OK);
+      auto* found = static_cast<IUnknown*>(result);
+      if (c.Expected == Identity) {
+        EXPECT_EQ(found, object);
+      }
+      if (c.Expected == OwnPointer) {
+        EXPECT_NE(found, object);
+        IUnknown* back = Query<IUnknown>(found, IID_IUnknown);
+        EXPECT_EQ(back, object) << "every interface leads back to the identity";
+        back->Release();
+      }
+      found->Release();
+    }
+    EXPECT_EQ(object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    EXPECT_EQ(object->AddRef(), 2u);
+    EXPECT_EQ(object->Release(), 1u);
+    EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(Locks(), 0);
+  }
+}
+
+TEST_F(Objects, AggregateDelegatesToItsOuterObject) {
+  for (const ClassRow& row : kClasses) {
+    SCOPED_TRACE(row.Name);
+    CountingUnknown outer;
+    IUnknown* inner = nullptr;
+    ASSERT_EQ(row.Create(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)), S_OK);
+    outer.Inner = inner;
+    EXPECT_EQ(Locks(), 1);
+    EXPECT_EQ(outer.Count, 1u) << "creating the aggregate takes no outer reference";
+
+    auto* dual = Query<IDispatch>(inner, *row.Dual);
+    ASSERT_NE(dual, nullptr);
+    EXPECT_EQ(outer.Count, 2u) << "the contained interface counts on the outer object";
+    IUnknown* identity = Query<IUnknown>(dual, IID_IUnknown);
+    EXPECT_EQ(identity, &outer) << "the contained object's identity is the outer object";
+    identity->Release();
+    const int queries = outer.Queries;
+    IObjectSafety* safety = Query<IObjectSafety>(dual, IID_IObjectSafety);
+    ASSERT_NE(safety, nullptr);
+    EXPECT_GT(outer.Queries, queries) << "QueryInterface went through the outer object";
+    // The safety check asks the outer object, which knows the whole aggregate.
+    DWORD supported = 0, enabled = 0;
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IUnknown, &supported, &enabled), S_OK);
+    safety->Release();
+    dual->Release();
+    EXPECT_EQ(outer.Count, 1u);
+
+    void* none = nullptr;
+    EXPECT_EQ(inner->QueryInterface(IID_IClassFactory, &none), E_NOINTERFACE);
+    IUnknown* self = Query<IUnknown>(inner, IID_IUnknown);
+    EXPECT_EQ(self, inner) << "the aggregate's own unknown answers IUnknown with itself";
+    self->Release();
+    EXPECT_EQ(inner->Release(), 0u);
+    EXPECT_EQ(Locks(), 0);
+  }
+}
+
+TEST_F(Objects, SafetyOptionsAreOneSetPerObject) {
+  constexpr DWORD kUnset = 0xFFFFFFFF;
+  for (const ClassRow& row : kClasses) {
+    SCOPED_TRACE(row.Name);
+    IObjectSafety* safety = nullptr;
+    ASSERT_EQ(row.Create(nullptr, IID_IObjectSafety, reinterpret_cast<void**>(&safety)), S_OK);
+    // Each step sets (when Mask is not kUnset), then reads through another
+    // interface identifier.
+    const struct {
+      const IID* SetIid;
+      DWORD Mask, Options;
+      HRESULT SetResult;
+      const IID* GetIid;
+      HRESULT GetResult;
+      DWORD Supported, Enabled;
+    } steps[] = {
+        {nullptr, kUnset, 0, S_OK, &IID_IDispatch, S_OK, 3, 0},
+        {&IID_IDispatch, 1, 1, S_OK, row.Dual, S_OK, 3, 1},
+        {&IID_IDispatch, 4, 4, E_FAIL, &IID_IObjectWithSite, S_OK, 3, 1},
+        {&IID_IDispatch, 5, 5, E_FAIL, &IID_IUnknown, S_OK, 3, 1},
+        {row.Dual, 3, 2, S_OK, &IID_IObjectSafety, S_OK, 3, 2},
+        {&IID_IDispatch, 2, 0, S_OK, &IID_IDispatch, S_OK, 3, 0},
+        {&IID_IClassFactory, 1, 1, E_NOINTERFACE, &IID_IClassFactory, E_NOINTERFACE, 0, 0},
+    };
+    for (const auto& s : steps) {
+      if (s.Mask != kUnset) {
+        EXPECT_EQ(safety->SetInterfaceSafetyOptions(*s.SetIid, s.Mask, s.Options), s.SetResult);
+      }
+      DWORD supported = kUnset, enabled = kUnset;
+      EXPECT_EQ(safety->GetInterfaceSafetyOptions(*s.GetIid, &supported, &enabled), s.GetResult);
+      EXPECT_EQ(supported, s.Supported);
+      EXPECT_EQ(enabled, s.Enabled);
+    }
+    DWORD value = 0;
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &value), E_POINTER);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &value, nullptr), E_POINTER);
+    safety->Release();
+  }
+}
+
+TEST_F(Objects, SiteIsHeldWithOneReferenceUntilDropped) {
+  for (const ClassRow& row : kClasses) {
+    SCOPED_TRACE(row.Name);
+    IObjectWithSite* withSite = nullptr;
+    ASSERT_EQ(row.Create(nullptr, IID_IObjectWithSite, reinterpret_cast<void**>(&withSite)),
+              S_OK);
+    CountingUnknown site, other;
+    void* result = &site;
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, &result), E_FAIL);
+    EXPECT_EQ(result, nullptr);
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, nullptr), E_POINTER);
+
+    EXPECT_EQ(withSite->SetSite(&site), S_OK);
+    EXPECT_EQ(withSite->SetSite(&site), S_OK);
+    EXPECT_EQ(site.Count, 2u) << "setting the same site again takes no second reference";
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, &result), S_OK);
+    EXPECT_EQ(result, &site);
+    site.Release();
+    EXPECT_EQ(withSite->GetSite(IID_IDispatch, &result), E_NOINTERFACE);
+
+    EXPECT_EQ(withSite->SetSite(&other), S_OK);
+    EXPECT_EQ(site.Count, 1u) << "a replaced site is released";
+    EXPECT_EQ(withSite->SetSite(nullptr), S_OK);
+    EXPECT_EQ(other.Count, 1u) << "a null site drops the stored one";
+    EXPECT_EQ(withSite->SetSite(&site), S_OK);
+    withSite->Release();
+    EXPECT_EQ(site.Count, 1u) << "the dying object releases its site";
+    EXPECT_EQ(Locks(), 0);
+  }
+}
+
+// One member of a dual interface as the type library must record it, in
+// slot order. Params: one letter per parameter, 'i' in, 'n' no flag,
+// 'r' out and retval.
+struct MemberRow {
+  const wchar_t* Name;
+  DISPID Id;
+  INVOKEKIND Kind;
+  const char* Params;
+};
+constexpr INVOKEKIND kGet = INVOKE_PROPERTYGET, kPut = INVOKE_PROPERTYPUT, kCall = INVOKE_FUNC;
+
+const std::vector<MemberRow> kEchoMembers = {
+    {L"Port", 13, kGet, "r"},           {L"Port", 13, kPut, "i"},
+    {L"Address", 1, kGet, "r"},         {L"Address", 1, kPut, "i"},
+    {L"Model", 37, kGet, "r"},          {L"SubModel", 39, kGet, "r"},
+    {L"Version", 38, kGet, "r"},        {L"Neg", 14, kGet, "r"},
+    {L"Pos", 15, kGet, "r"},            {L"AC1", 16, kGet, "r"},
+    {L"DC1", 17, kGet, "r"},            {L"AC2", 18, kGet, "r"},
+    {L"DC2", 19, kGet, "r"},            {L"SP3", 20, kGet, "r"},
+    {L"AC3", 34, kGet, "r"},            {L"DC3", 21, kGet, "r"},
+    {L"Channel", 28, kGet, "r"},        {L"SetAddress", 8, kCall, "ir"},
+    {L"HuntPort", 2, kCall, "r"},       {L"CheckComm", 22, kCall, "r"},
+    {L"CheckCommEx", 35, kCall, "r"},   {L"ReadModel", 36, kCall, "r"},
+    {L"StartCai", 5, kCall, "r"},       {L"EndCai", 9, kCall, "r"},
+    {L"SetVoltages", 10, kCall, "iir"}, {L"SetSwitches", 11, kCall, "ir"},
+    {L"SetSwitchesEx", 32, kCall, "ir"}, {L"ChangeSwitch", 12, kCall, "iir"},
+    {L"ChangeSwitchEx", 33, kCall, "iir"}, {L"SendFaults", 7, kCall, "ir"},
+    {L"SetStudentControl", 23, kCall, "iir"}, {L"SetWarning", 24, kCall, "ir"},
+    {L"SetAux", 31, kCall, "ir"},       {L"SetBncs", 25, kCall, "nnr"},
+    {L"SetSpeaker", 26, kCall, "ir"},   {L"ReadChannel", 27, kCall, "iir"},
+};
+const std::vector<MemberRow> kPlcMembers = {
+    {L"Port", 1, kGet, "r"},          {L"Port", 1, kPut, "i"},
+    {L"Address", 2, kGet, "r"},       {L"Address", 2, kPut, "i"},
+    {L"DC", 3, kGet, "r"},            {L"Monitor", 4, kGet, "r"},
+    {L"Selector", 5, kGet, "r"},      {L"Voltage", 6, kGet, "r"},
+    {L"PC1", 7, kGet, "r"},           {L"PC2", 8, kGet, "r"},
+    {L"SetAddress", 9, kCall, "nr"},  {L"HuntPort", 10, kCall, "r"},
+    {L"CheckComm", 11, kCall, "r"},   {L"StartCai", 12, kCall, "r"},
+    {L"EndCai", 13, kCall, "r"},      {L"ReadMain", 14, kCall, "r"},
+    {L"ReadExternal", 15, kCall, "r"}, {L"SetProcess", 16, kCall, "nr"},
+    {L"ClearFaults", 17, kCall, "r"}, {L"SendFaults", 18, kCall, "nr"},
+    {L"SetSelector", 19, kCall, "ir"},
+};
+const std::vector<MemberRow> kFaultMembers = {
+    {L"Port", 1, kGet, "r"},         {L"Port", 1, kPut, "i"},
+    {L"Address", 2, kGet, "r"},      {L"Address", 2, kPut, "i"},
+    {L"HuntPort", 3, kCall, "r"},    {L"CheckComm", 4, kCall, "r"},
+    {L"SetAddress", 5, kCall, "nr"}, {L"StartCai", 6, kCall, "r"},
+    {L"EndCai", 7, kCall, "r"},      {L"ClearFaults", 8, kCall, "r"},
+    {L"SendFaults", 9, kCall, "ir"},
+};
+
+USHORT FlagsOf(char letter) {
+  switch (letter) {
+    case 'i':
+      return PARAMFLAG_FIN;
+    case 'r':
+      return PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+    default:
+      return PARAMFLAG_NONE;
+  }
+}
+
+TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {
+  const std::vector<MemberRow>* members[] = {&kEchoMembers, &kPlcMembers, &kFaultMembers};
+  for (int c = 0; c < 3; ++c) {
+    const ClassRow& row = kClasses[c];
+    SCOPED_TRACE(row.Name);
+    IDispatch* dispatch = nullptr;
+    ASSERT_EQ(row.Create(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+    ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, &typeInfo), DISP_E_BADINDEX);
+    EXPECT_EQ(dispatch->GetTypeInfo(0, 0, nullptr), E_POINTER);
+    UINT count = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(dispatch->GetTypeInfoCount(nullptr), E_POINTER);
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &typeInfo), S_OK);
+
+    TYPEATTR* attributes = nullptr;
+    ASSERT_EQ(typeInfo->GetTypeAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->guid, *row.Dual);
+    EXPECT_EQ(attributes->typekind, TKIND_DISPATCH) << "the dual interface's dispatch view";
+    EXPECT_TRUE(attributes->wTypeFlags & TYPEFLAG_FDUAL);
+    EXPECT_TRUE(attributes->wTypeFlags & TYPEFLAG_FNONEXTENSIBLE);
+    typeInfo->ReleaseTypeAttr(attributes);
+    // The vtable view holds the slots early-bound callers use.
+    HREFTYPE vtableRef = 0;
+    ITypeInfo* vtable = nullptr;
+    ASSERT_EQ(typeInfo->GetRefTypeOfImplType(-1, &vtableRef), S_OK);
+    ASSERT_EQ(typeInfo->GetRefTypeInfo(vtableRef, &vtable), S_OK);
+    ASSERT_EQ(vtable->GetTypeAttr(&attributes), S_OK);
+    ASSERT_EQ(attributes->cFuncs, members[c]->size());
+    vtable->ReleaseTypeAttr(attributes);
+
+    for (UINT i = 0; i < members[c]->size(); ++i) {
+      const MemberRow& member = (*members[c])[i];
+      SCOPED_TRACE(testing::Message() << "slot " << 7 + i);
+      FUNCDESC* function = nullptr;
+      ASSERT_EQ(vtable->GetFuncDesc(i, &function), S_OK);
+      EXPECT_EQ(function->memid, member.Id);
+      EXPECT_EQ(function->invkind, member.Kind);
+      EXPECT_EQ(function->oVft, static_cast<SHORT>((7 + i) * sizeof(void*)));
+      const std::string params = member.Params;
+      ASSERT_EQ(function->cParams, static_cast<SHORT>(params.size()));
+      for (size_t p = 0; p < params.size(); ++p)
+        EXPECT_EQ(function->lprgelemdescParam[p].paramdesc.wParamFlags, FlagsOf(params[p]))
+            << "parameter " << p;
+      vtable->ReleaseFuncDesc(function);
+
+      // The name reaches the same DISPID through the object.
+      LPOLESTR name = const_cast<LPOLESTR>(member.Name);
+      DISPID id = -2;
+      EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
+      EXPECT_EQ(id, member.Id);
+    }
+    vtable->Release();
+
+    // Names the fast path does not answer go to the type information.
+    const std::vector<std::vector<const wchar_t*>> lookups = {
+        {L"PORT"}, {L"port"}, {L"SetAddress", L"Address"}, {L"NoSuchMember"}, {L""}};
+    for (const auto& names : lookups) {
+      std::vector<LPOLESTR> asked;
+      for (const wchar_t* n : names) asked.push_back(const_cast<LPOLESTR>(n));
+      std::vector<DISPID> viaObject(names.size(), -2), viaTypeInfo(names.size(), -2);
+      const UINT n = static_cast<UINT>(asked.size());
+      EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, asked.data(), n, 0, viaObject.data()),
+                typeInfo->GetIDsOfNames(asked.data(), n, viaTypeInfo.data()));
+      EXPECT_EQ(viaObject, viaTypeInfo);
+    }
+    LPOLESTR port = const_cast<LPOLESTR>(L"Port");
+    DISPID portId = -2;
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &port, 1, 0, &portId), S_OK);
+    EXPECT_EQ(portId, row.PortId);
+    typeInfo->Release();
+    dispatch->Release();
+  }
+  EXPECT_EQ(Locks(), 0);
+}
+
+// Late-bound property puts and gets through Invoke touch no unit, so they
+// run here without one: what goes in comes back out.
+TEST_F(Objects, InvokeReachesTheMembersThroughTheDualInterface) {
+  for (const ClassRow& row : kClasses) {
+    SCOPED_TRACE(row.Name);
+    IDispatch* dispatch = nullptr;
+    ASSERT_EQ(row.Create(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+    const DISPID addressId = row.PortId == 13 ? 1 : 2;
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;  // converted to I2 by the type information
+    value.lVal = 7;
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS put = {&value, &named, 1, 1};
+    EXPECT_EQ(dispatch->Invoke(addressId, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr,
+                               nullptr, nullptr),
+              S_OK);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(dispatch->Invoke(addressId, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result,
+                               nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(result.vt, VT_I2);
+    EXPECT_EQ(result.iVal, 7);
+    EXPECT_EQ(dispatch->Invoke(4242, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr,
+                               nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    dispatch->Release();
+  }
+}
+
+// A null out-pointer is refused before the device is asked anything; with
+// no unit anywhere a call that did reach the device would take seconds.
+TEST_F(Objects, NullOutPointersAreRefusedAtOnce) {
+  IEcho* echo = nullptr;
+  ASSERT_EQ(CreateEchoObject(nullptr, IID_IEcho, reinterpret_cast<void**>(&echo)), S_OK);
+  IPlc* plc = nullptr;
+  ASSERT_EQ(CreatePlcObject(nullptr, IID_IPlc, reinterpret_cast<void**>(&plc)), S_OK);
+  IFault* fault = nullptr;
+  ASSERT_EQ(CreateFaultObject(nullptr, IID_IFault, reinterpret_cast<void**>(&fault)), S_OK);
+  BSTR list = SysAllocString(L"AC1");
+  const DWORD start = GetTickCount();
+  const HRESULT results[] = {
+      echo->get_Port(nullptr),         echo->get_Version(nullptr),
+      echo->get_Channel(nullptr),      echo->HuntPort(nullptr),
+      echo->SetAddress(3, nullptr),    echo->SetSwitches(list, nullptr),
+      echo->ReadChannel(1, 2, nullptr), plc->get_PC2(nullptr),
+      plc->ReadMain(nullptr),          plc->SendFaults(list, nullptr),
+      fault->get_Address(nullptr),     fault->CheckComm(nullptr),
+      fault->SendFaults(list, nullptr)};
+  for (HRESULT hr : results) EXPECT_EQ(hr, E_POINTER);
+  EXPECT_LT(GetTickCount() - start, 500u);
+
+  BSTR version = nullptr;
+  EXPECT_EQ(echo->get_Version(&version), S_OK);
+  ASSERT_NE(version, nullptr) << "an empty version is an empty string, not a null one";
+  EXPECT_EQ(SysStringLen(version), 0u);
+  SysFreeString(version);
+  SysFreeString(list);
+  echo->Release();
+  plc->Release();
+  fault->Release();
+  EXPECT_EQ(Locks(), 0);
+}
+
+}  // namespace
+}  // namespace orvo
