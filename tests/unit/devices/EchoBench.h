@@ -1,0 +1,69 @@
+#pragma once
+// A console on the fake bus, a registry model, and what they saw.
+#include <string>
+#include <vector>
+
+#include "devices/echo/Echo.h"
+#include "platform/fake/FakePlatform.h"
+#include "platform/fake/RegistryDump.h"
+#include "platform/fake/RegistryModel.h"
+#include "sim/Console.h"
+#include "sim/HexText.h"
+
+namespace orvo::test {
+
+inline constexpr const char16_t* EchoSettingsPath =
+    u"Software\\OrvoCorp\\Controls\\Cai\\OrvoTrainer\\Immediate";
+
+struct Bench {
+  fake::FakePlatform os;
+  RegistryModel registry;
+  sim::Console console{5};
+
+  void Remember(const char16_t* name, DWORD type, const void* data, DWORD size) {
+    RegKey key = 0;
+    registry.CreateKeyEx(RegCurrentUser, EchoSettingsPath, nullptr, 0, KeyReadWrite, &key, nullptr);
+    registry.SetValueEx(key, name, type, data, size);
+    registry.CloseKey(key);
+  }
+  void Remember(const char16_t* name, uint32_t port) {
+    Remember(name, REG_DWORD, &port, sizeof port);
+  }
+  std::string Settings() { return DumpRegistryTree(registry, RegCurrentUser, EchoSettingsPath); }
+
+  // Frames the console took off the wire, as hex, and forgets them.
+  std::vector<std::string> Frames() {
+    std::vector<std::string> frames;
+    for (const sim::Frame& f : console.Received()) frames.push_back(sim::HexBytes(f.Bytes));
+    console.ClearReceived();
+    return frames;
+  }
+  std::vector<uint32_t> SleepsSince(std::size_t mark) const {
+    const auto& all = const_cast<fake::FakePlatform&>(os).Clock().Recorded();
+    return {all.begin() + static_cast<long>(mark), all.end()};
+  }
+  std::size_t SleepMark() { return os.Clock().Recorded().size(); }
+  void MapPorts(std::initializer_list<int> ports) {
+    std::vector<PortMapValue> map;
+    for (int p : ports) {
+      const std::string com = "COM" + std::to_string(p);
+      map.push_back(fake::StringValue(u"\\Device\\Serial" + std::u16string(1, u'0' + p % 10),
+                                      std::u16string(com.begin(), com.end())));
+    }
+    os.SetPortMap(std::move(map));
+  }
+};
+
+// The readings as one line, so that a table row can state all of them.
+inline std::string Readings(const CEcho& e) {
+  std::string version(e.get_Version().begin(), e.get_Version().end());
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "Neg %d Pos %d switches %d%d%d%d %d%d %d Model %d.%d Version %s Channel %d",
+                e.get_Neg(), e.get_Pos(), e.get_AC1(), e.get_DC1(), e.get_AC2(), e.get_DC2(),
+                e.get_SP3(), e.get_AC3(), e.get_DC3(), e.get_Model(), e.get_SubModel(),
+                version.c_str(), e.get_Channel());
+  return text;
+}
+
+}  // namespace orvo::test
