@@ -99,7 +99,8 @@ class CEchoObject : public CDeviceShell<CEchoObject, IEcho, &IID_IEcho, &CLSID_E
     return ReportResult(pStatus, [&] { return Device.SendFaults(TextOf(faults)); });
   }
   HRESULT STDMETHODCALLTYPE SetStudentControl(BSTR keyboard, BSTR faults, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.SetStudentControl(TextOf(keyboard), TextOf(faults)); });
+    return ReportResult(pStatus,
+                        [&] { return Device.SetStudentControl(TextOf(keyboard), TextOf(faults)); });
   }
   HRESULT STDMETHODCALLTYPE SetWarning(BSTR warning, short* pStatus) override {
     return ReportResult(pStatus, [&] { return Device.SetWarning(TextOf(warning)); });

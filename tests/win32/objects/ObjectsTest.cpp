@@ -19,6 +19,10 @@ COrvoTrainerModule module;
 
 using Creator = HRESULT (*)(IUnknown*, REFIID, void**);
 
+// The type library's own locale, which script hosts on an English system
+// pass; the registration is found under it.
+constexpr LCID kLocale = 0x0409;
+
 struct ClassRow {
   const char* Name;
   Creator Create;
@@ -101,10 +105,14 @@ TEST_F(Objects, QueryInterfaceIdentityAndRefusals) {
     const struct {
       const IID* Iid;
       Answer Expected;
-    } cases[] = {{&IID_IUnknown, Identity},        {&IID_IDispatch, Identity},
-                 {row.Dual, Identity},             {&IID_IObjectWithSite, OwnPointer},
-                 {&IID_IObjectSafety, OwnPointer}, {&IID_IClassFactory, Refused},
-                 {&IID_IPersist, Refused},         {row.OtherDual, Refused}};
+    } cases[] = {{&IID_IUnknown, Identity},
+                 {&IID_IDispatch, Identity},
+                 {row.Dual, Identity},
+                 {&IID_IObjectWithSite, OwnPointer},
+                 {&IID_IObjectSafety, OwnPointer},
+                 {&IID_IClassFactory, Refused},
+                 {&IID_IPersist, Refused},
+                 {row.OtherDual, Refused}};
     for (const auto& c : cases) {
       void* result = object;
       const HRESULT hr = object->QueryInterface(*c.Iid, &result);
@@ -215,8 +223,7 @@ TEST_F(Objects, SiteIsHeldWithOneReferenceUntilDropped) {
   for (const ClassRow& row : kClasses) {
     SCOPED_TRACE(row.Name);
     IObjectWithSite* withSite = nullptr;
-    ASSERT_EQ(row.Create(nullptr, IID_IObjectWithSite, reinterpret_cast<void**>(&withSite)),
-              S_OK);
+    ASSERT_EQ(row.Create(nullptr, IID_IObjectWithSite, reinterpret_cast<void**>(&withSite)), S_OK);
     CountingUnknown site, other;
     void* result = &site;
     EXPECT_EQ(withSite->GetSite(IID_IUnknown, &result), E_FAIL);
@@ -254,45 +261,71 @@ struct MemberRow {
 constexpr INVOKEKIND kGet = INVOKE_PROPERTYGET, kPut = INVOKE_PROPERTYPUT, kCall = INVOKE_FUNC;
 
 const std::vector<MemberRow> kEchoMembers = {
-    {L"Port", 13, kGet, "r"},           {L"Port", 13, kPut, "i"},
-    {L"Address", 1, kGet, "r"},         {L"Address", 1, kPut, "i"},
-    {L"Model", 37, kGet, "r"},          {L"SubModel", 39, kGet, "r"},
-    {L"Version", 38, kGet, "r"},        {L"Neg", 14, kGet, "r"},
-    {L"Pos", 15, kGet, "r"},            {L"AC1", 16, kGet, "r"},
-    {L"DC1", 17, kGet, "r"},            {L"AC2", 18, kGet, "r"},
-    {L"DC2", 19, kGet, "r"},            {L"SP3", 20, kGet, "r"},
-    {L"AC3", 34, kGet, "r"},            {L"DC3", 21, kGet, "r"},
-    {L"Channel", 28, kGet, "r"},        {L"SetAddress", 8, kCall, "ir"},
-    {L"HuntPort", 2, kCall, "r"},       {L"CheckComm", 22, kCall, "r"},
-    {L"CheckCommEx", 35, kCall, "r"},   {L"ReadModel", 36, kCall, "r"},
-    {L"StartCai", 5, kCall, "r"},       {L"EndCai", 9, kCall, "r"},
-    {L"SetVoltages", 10, kCall, "iir"}, {L"SetSwitches", 11, kCall, "ir"},
-    {L"SetSwitchesEx", 32, kCall, "ir"}, {L"ChangeSwitch", 12, kCall, "iir"},
-    {L"ChangeSwitchEx", 33, kCall, "iir"}, {L"SendFaults", 7, kCall, "ir"},
-    {L"SetStudentControl", 23, kCall, "iir"}, {L"SetWarning", 24, kCall, "ir"},
-    {L"SetAux", 31, kCall, "ir"},       {L"SetBncs", 25, kCall, "nnr"},
-    {L"SetSpeaker", 26, kCall, "ir"},   {L"ReadChannel", 27, kCall, "iir"},
+    {L"Port", 13, kGet, "r"},
+    {L"Port", 13, kPut, "i"},
+    {L"Address", 1, kGet, "r"},
+    {L"Address", 1, kPut, "i"},
+    {L"Model", 37, kGet, "r"},
+    {L"SubModel", 39, kGet, "r"},
+    {L"Version", 38, kGet, "r"},
+    {L"Neg", 14, kGet, "r"},
+    {L"Pos", 15, kGet, "r"},
+    {L"AC1", 16, kGet, "r"},
+    {L"DC1", 17, kGet, "r"},
+    {L"AC2", 18, kGet, "r"},
+    {L"DC2", 19, kGet, "r"},
+    {L"SP3", 20, kGet, "r"},
+    {L"AC3", 34, kGet, "r"},
+    {L"DC3", 21, kGet, "r"},
+    {L"Channel", 28, kGet, "r"},
+    {L"SetAddress", 8, kCall, "ir"},
+    {L"HuntPort", 2, kCall, "r"},
+    {L"CheckComm", 22, kCall, "r"},
+    {L"CheckCommEx", 35, kCall, "r"},
+    {L"ReadModel", 36, kCall, "r"},
+    {L"StartCai", 5, kCall, "r"},
+    {L"EndCai", 9, kCall, "r"},
+    {L"SetVoltages", 10, kCall, "iir"},
+    {L"SetSwitches", 11, kCall, "ir"},
+    {L"SetSwitchesEx", 32, kCall, "ir"},
+    {L"ChangeSwitch", 12, kCall, "iir"},
+    {L"ChangeSwitchEx", 33, kCall, "iir"},
+    {L"SendFaults", 7, kCall, "ir"},
+    {L"SetStudentControl", 23, kCall, "iir"},
+    {L"SetWarning", 24, kCall, "ir"},
+    {L"SetAux", 31, kCall, "ir"},
+    {L"SetBncs", 25, kCall, "nnr"},
+    {L"SetSpeaker", 26, kCall, "ir"},
+    {L"ReadChannel", 27, kCall, "iir"},
 };
 const std::vector<MemberRow> kPlcMembers = {
-    {L"Port", 1, kGet, "r"},          {L"Port", 1, kPut, "i"},
-    {L"Address", 2, kGet, "r"},       {L"Address", 2, kPut, "i"},
-    {L"DC", 3, kGet, "r"},            {L"Monitor", 4, kGet, "r"},
-    {L"Selector", 5, kGet, "r"},      {L"Voltage", 6, kGet, "r"},
-    {L"PC1", 7, kGet, "r"},           {L"PC2", 8, kGet, "r"},
-    {L"SetAddress", 9, kCall, "nr"},  {L"HuntPort", 10, kCall, "r"},
-    {L"CheckComm", 11, kCall, "r"},   {L"StartCai", 12, kCall, "r"},
-    {L"EndCai", 13, kCall, "r"},      {L"ReadMain", 14, kCall, "r"},
-    {L"ReadExternal", 15, kCall, "r"}, {L"SetProcess", 16, kCall, "nr"},
-    {L"ClearFaults", 17, kCall, "r"}, {L"SendFaults", 18, kCall, "nr"},
+    {L"Port", 1, kGet, "r"},
+    {L"Port", 1, kPut, "i"},
+    {L"Address", 2, kGet, "r"},
+    {L"Address", 2, kPut, "i"},
+    {L"DC", 3, kGet, "r"},
+    {L"Monitor", 4, kGet, "r"},
+    {L"Selector", 5, kGet, "r"},
+    {L"Voltage", 6, kGet, "r"},
+    {L"PC1", 7, kGet, "r"},
+    {L"PC2", 8, kGet, "r"},
+    {L"SetAddress", 9, kCall, "nr"},
+    {L"HuntPort", 10, kCall, "r"},
+    {L"CheckComm", 11, kCall, "r"},
+    {L"StartCai", 12, kCall, "r"},
+    {L"EndCai", 13, kCall, "r"},
+    {L"ReadMain", 14, kCall, "r"},
+    {L"ReadExternal", 15, kCall, "r"},
+    {L"SetProcess", 16, kCall, "nr"},
+    {L"ClearFaults", 17, kCall, "r"},
+    {L"SendFaults", 18, kCall, "nr"},
     {L"SetSelector", 19, kCall, "ir"},
 };
 const std::vector<MemberRow> kFaultMembers = {
-    {L"Port", 1, kGet, "r"},         {L"Port", 1, kPut, "i"},
-    {L"Address", 2, kGet, "r"},      {L"Address", 2, kPut, "i"},
-    {L"HuntPort", 3, kCall, "r"},    {L"CheckComm", 4, kCall, "r"},
-    {L"SetAddress", 5, kCall, "nr"}, {L"StartCai", 6, kCall, "r"},
-    {L"EndCai", 7, kCall, "r"},      {L"ClearFaults", 8, kCall, "r"},
-    {L"SendFaults", 9, kCall, "ir"},
+    {L"Port", 1, kGet, "r"},         {L"Port", 1, kPut, "i"},         {L"Address", 2, kGet, "r"},
+    {L"Address", 2, kPut, "i"},      {L"HuntPort", 3, kCall, "r"},    {L"CheckComm", 4, kCall, "r"},
+    {L"SetAddress", 5, kCall, "nr"}, {L"StartCai", 6, kCall, "r"},    {L"EndCai", 7, kCall, "r"},
+    {L"ClearFaults", 8, kCall, "r"}, {L"SendFaults", 9, kCall, "ir"},
 };
 
 USHORT FlagsOf(char letter) {
@@ -314,13 +347,13 @@ TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {
     IDispatch* dispatch = nullptr;
     ASSERT_EQ(row.Create(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
     ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(1);
-    EXPECT_EQ(dispatch->GetTypeInfo(1, 0, &typeInfo), DISP_E_BADINDEX);
-    EXPECT_EQ(dispatch->GetTypeInfo(0, 0, nullptr), E_POINTER);
+    EXPECT_EQ(dispatch->GetTypeInfo(1, kLocale, &typeInfo), DISP_E_BADINDEX);
+    EXPECT_EQ(dispatch->GetTypeInfo(0, kLocale, nullptr), E_POINTER);
     UINT count = 0;
     EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(dispatch->GetTypeInfoCount(nullptr), E_POINTER);
-    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, &typeInfo), S_OK);
+    ASSERT_EQ(dispatch->GetTypeInfo(0, kLocale, &typeInfo), S_OK);
 
     TYPEATTR* attributes = nullptr;
     ASSERT_EQ(typeInfo->GetTypeAttr(&attributes), S_OK);
@@ -356,7 +389,7 @@ TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {
       // The name reaches the same DISPID through the object.
       LPOLESTR name = const_cast<LPOLESTR>(member.Name);
       DISPID id = -2;
-      EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
+      EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, kLocale, &id), S_OK);
       EXPECT_EQ(id, member.Id);
     }
     vtable->Release();
@@ -369,13 +402,13 @@ TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {
       for (const wchar_t* n : names) asked.push_back(const_cast<LPOLESTR>(n));
       std::vector<DISPID> viaObject(names.size(), -2), viaTypeInfo(names.size(), -2);
       const UINT n = static_cast<UINT>(asked.size());
-      EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, asked.data(), n, 0, viaObject.data()),
+      EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, asked.data(), n, kLocale, viaObject.data()),
                 typeInfo->GetIDsOfNames(asked.data(), n, viaTypeInfo.data()));
       EXPECT_EQ(viaObject, viaTypeInfo);
     }
     LPOLESTR port = const_cast<LPOLESTR>(L"Port");
     DISPID portId = -2;
-    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &port, 1, 0, &portId), S_OK);
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &port, 1, kLocale, &portId), S_OK);
     EXPECT_EQ(portId, row.PortId);
     typeInfo->Release();
     dispatch->Release();
@@ -397,18 +430,18 @@ TEST_F(Objects, InvokeReachesTheMembersThroughTheDualInterface) {
     value.lVal = 7;
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS put = {&value, &named, 1, 1};
-    EXPECT_EQ(dispatch->Invoke(addressId, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr,
+    EXPECT_EQ(dispatch->Invoke(addressId, IID_NULL, kLocale, DISPATCH_PROPERTYPUT, &put, nullptr,
                                nullptr, nullptr),
               S_OK);
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     VARIANT result;
     VariantInit(&result);
-    EXPECT_EQ(dispatch->Invoke(addressId, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result,
+    EXPECT_EQ(dispatch->Invoke(addressId, IID_NULL, kLocale, DISPATCH_PROPERTYGET, &none, &result,
                                nullptr, nullptr),
               S_OK);
     EXPECT_EQ(result.vt, VT_I2);
     EXPECT_EQ(result.iVal, 7);
-    EXPECT_EQ(dispatch->Invoke(4242, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr,
+    EXPECT_EQ(dispatch->Invoke(4242, IID_NULL, kLocale, DISPATCH_METHOD, &none, &result, nullptr,
                                nullptr),
               DISP_E_MEMBERNOTFOUND);
     dispatch->Release();
@@ -426,14 +459,13 @@ TEST_F(Objects, NullOutPointersAreRefusedAtOnce) {
   ASSERT_EQ(CreateFaultObject(nullptr, IID_IFault, reinterpret_cast<void**>(&fault)), S_OK);
   BSTR list = SysAllocString(L"AC1");
   const DWORD start = GetTickCount();
-  const HRESULT results[] = {
-      echo->get_Port(nullptr),         echo->get_Version(nullptr),
-      echo->get_Channel(nullptr),      echo->HuntPort(nullptr),
-      echo->SetAddress(3, nullptr),    echo->SetSwitches(list, nullptr),
-      echo->ReadChannel(1, 2, nullptr), plc->get_PC2(nullptr),
-      plc->ReadMain(nullptr),          plc->SendFaults(list, nullptr),
-      fault->get_Address(nullptr),     fault->CheckComm(nullptr),
-      fault->SendFaults(list, nullptr)};
+  const HRESULT results[] = {echo->get_Port(nullptr),          echo->get_Version(nullptr),
+                             echo->get_Channel(nullptr),       echo->HuntPort(nullptr),
+                             echo->SetAddress(3, nullptr),     echo->SetSwitches(list, nullptr),
+                             echo->ReadChannel(1, 2, nullptr), plc->get_PC2(nullptr),
+                             plc->ReadMain(nullptr),           plc->SendFaults(list, nullptr),
+                             fault->get_Address(nullptr),      fault->CheckComm(nullptr),
+                             fault->SendFaults(list, nullptr)};
   for (HRESULT hr : results) EXPECT_EQ(hr, E_POINTER);
   EXPECT_LT(GetTickCount() - start, 500u);
 
