@@ -52,6 +52,8 @@ HRESULT CComTypeInfoHolder::EnsureTypeInfo(LCID locale) {
   } else {
     Releaser<ITypeLib> library;
     hr = LoadRegTypeLib(*libid_, major_, minor_, locale, &library.Pointer);
+    if (hr == TYPE_E_LIBNOTREGISTERED && locale != TypeLibraryLocale)
+      hr = LoadRegTypeLib(*libid_, major_, minor_, TypeLibraryLocale, &library.Pointer);
     if (SUCCEEDED(hr)) {
       ITypeInfo* typeInfo = nullptr;
       hr = library.Pointer->GetTypeInfoOfGuid(*guid_, &typeInfo);

@@ -8,6 +8,12 @@
 
 namespace orvo {
 
+// The locale the module's type library is built and registered with. A
+// caller's own locale (a German script host passes 0x0407, Wine's passes 0)
+// finds no registration of its own, so the load falls back to this one
+// instead of failing every late-bound call.
+inline constexpr LCID TypeLibraryLocale = 0x0409;
+
 // One member name of the interface, for the GetIDsOfNames fast path.
 struct NameCacheEntry {
   BSTR Name;

@@ -1,5 +1,9 @@
 ' A first lesson: find the console, read its supply voltages and switches,
 ' turn a switch on, and see what an absent console answers.
+' Objects are made with WScript.CreateObject and the versioned ProgID: Wine's
+' own CreateObject refuses any object with a site interface when cscript
+' offers no service provider, and Wine does not follow CurVer from
+' "OrvoTrainer.Echo". On Windows, CreateObject("OrvoTrainer.Echo") works.
 Option Explicit
 Dim failures : failures = 0
 
@@ -12,7 +16,7 @@ Sub Check(what, actual, expected)
   End If
 End Sub
 
-Dim console : Set console = CreateObject("OrvoTrainer.Echo")
+Dim console : Set console = WScript.CreateObject("OrvoTrainer.Echo.1")
 ' The status comes back as the method's value.
 Check "SetAddress(31)", console.SetAddress(31), 61
 Check "Port after the search", console.Port, 31
@@ -29,7 +33,7 @@ Check "DC1 now", console.DC1, 1
 Check "AC1 still", console.AC1, 1
 
 ' No console behind COM36: a status, not a script error.
-Dim absent : Set absent = CreateObject("OrvoTrainer.Echo")
+Dim absent : Set absent = WScript.CreateObject("OrvoTrainer.Echo.1")
 absent.Port = 36
 Check "CheckComm without a console", absent.CheckComm, 60
 

@@ -1,6 +1,8 @@
 // Every member of the three classes, called by name from JScript: the
 // console behind COM31 (address 31), the PLC trainer behind COM32 (address
 // 32) and the fault unit behind COM33 (address 33).
+// Objects are made with the versioned ProgID: Wine does not follow CurVer
+// from "OrvoTrainer.Echo" to it, as Windows does.
 var failures = 0;
 
 function check(what, actual, expected) {
@@ -13,7 +15,7 @@ function check(what, actual, expected) {
 }
 
 // Console.
-var e = new ActiveXObject("OrvoTrainer.Echo");
+var e = new ActiveXObject("OrvoTrainer.Echo.1");
 check("Echo Address at start", e.Address, 0);
 check("Echo SetAddress(31)", e.SetAddress(31), 61);
 check("Echo Address", e.Address, 31);
@@ -54,7 +56,7 @@ check("Echo StartCai", e.StartCai(), 61);
 check("Echo EndCai", e.EndCai(), 61);
 
 // PLC trainer.
-var p = new ActiveXObject("OrvoTrainer.Plc");
+var p = new ActiveXObject("OrvoTrainer.Plc.1");
 p.Address = 32;
 p.Port = 32;
 check("Plc Address", p.Address, 32);
@@ -77,7 +79,7 @@ check("Plc SendFaults, empty list", p.SendFaults(""), 61);
 check("Plc SendFaults, malformed", p.SendFaults("F123"), 65);
 
 // Fault unit.
-var f = new ActiveXObject("OrvoTrainer.Fault");
+var f = new ActiveXObject("OrvoTrainer.Fault.1");
 f.Address = 33;
 f.Port = 33;
 check("Fault Address", f.Address, 33);

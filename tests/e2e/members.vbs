@@ -1,6 +1,10 @@
 ' Every member of the three classes, called by name: the console behind
 ' COM31 (address 31), the PLC trainer behind COM32 (address 32) and the
 ' fault unit behind COM33 (address 33).
+' Objects are made with WScript.CreateObject and the versioned ProgID: Wine's
+' own CreateObject refuses any object with a site interface when cscript
+' offers no service provider, and Wine does not follow CurVer from
+' "OrvoTrainer.Echo". On Windows, CreateObject("OrvoTrainer.Echo") works.
 Option Explicit
 Dim failures : failures = 0
 
@@ -14,7 +18,7 @@ Sub Check(what, actual, expected)
 End Sub
 
 ' Console.
-Dim e : Set e = CreateObject("OrvoTrainer.Echo")
+Dim e : Set e = WScript.CreateObject("OrvoTrainer.Echo.1")
 Check "Echo Address at start", e.Address, 0
 Check "Echo SetAddress(31)", e.SetAddress(31), 61
 Check "Echo Address", e.Address, 31
@@ -55,7 +59,7 @@ Check "Echo StartCai", e.StartCai, 61
 Check "Echo EndCai", e.EndCai, 61
 
 ' PLC trainer.
-Dim p : Set p = CreateObject("OrvoTrainer.Plc")
+Dim p : Set p = WScript.CreateObject("OrvoTrainer.Plc.1")
 p.Address = 32
 p.Port = 32
 Check "Plc Address", p.Address, 32
@@ -78,7 +82,7 @@ Check "Plc SendFaults, empty list", p.SendFaults(""), 61
 Check "Plc SendFaults, malformed", p.SendFaults("F123"), 65
 
 ' Fault unit.
-Dim f : Set f = CreateObject("OrvoTrainer.Fault")
+Dim f : Set f = WScript.CreateObject("OrvoTrainer.Fault.1")
 f.Address = 33
 f.Port = 33
 Check "Fault Address", f.Address, 33

@@ -19,9 +19,9 @@ COrvoTrainerModule module;
 
 using Creator = HRESULT (*)(IUnknown*, REFIID, void**);
 
-// The type library's own locale, which script hosts on an English system
-// pass; the registration is found under it.
-constexpr LCID kLocale = 0x0409;
+// A German system's locale: the library is registered under its own, 0x0409,
+// and late-bound calls must still find it.
+constexpr LCID kLocale = 0x0407;
 
 struct ClassRow {
   const char* Name;
