@@ -75,8 +75,10 @@ check("Plc ClearFaults", p.ClearFaults(), 61);
 check("Plc StartCai", p.StartCai(), 61);
 check("Plc EndCai", p.EndCai(), 61);
 check("Plc SendFaults", p.SendFaults("F1,E12"), 61);
+check("Plc SendFaults, malformed last item", p.SendFaults("F2,F123"), 65);
+// Last: a call that sends nothing leaves the port briefly unopenable under
+// Wine with the simulated units.
 check("Plc SendFaults, empty list", p.SendFaults(""), 61);
-check("Plc SendFaults, malformed", p.SendFaults("F123"), 65);
 
 // Fault unit.
 var f = new ActiveXObject("OrvoTrainer.Fault.1");

@@ -78,8 +78,10 @@ Check "Plc ClearFaults", p.ClearFaults, 61
 Check "Plc StartCai", p.StartCai, 61
 Check "Plc EndCai", p.EndCai, 61
 Check "Plc SendFaults", p.SendFaults("F1,E12"), 61
+Check "Plc SendFaults, malformed last item", p.SendFaults("F2,F123"), 65
+' Last: a call that sends nothing leaves the port briefly unopenable under
+' Wine with the simulated units.
 Check "Plc SendFaults, empty list", p.SendFaults(""), 61
-Check "Plc SendFaults, malformed", p.SendFaults("F123"), 65
 
 ' Fault unit.
 Dim f : Set f = WScript.CreateObject("OrvoTrainer.Fault.1")
