@@ -70,8 +70,13 @@ LONG Locks() { return module.ModuleLockCount(); }
 
 class Objects : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    CoInitialize(nullptr);
+  static void SetUpTestSuite() { CoInitialize(nullptr); }
+
+  // This program's own TYPELIB resource, registered (or not) for the machine.
+  static void RegisterTypeLibrary(bool registered) {
+    constexpr SYSKIND kSystem = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    UnRegisterTypeLib(LIBID_OrvoTrainerLib, 1, 6, 0x0409, kSystem);
+    if (!registered) return;
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     ITypeLib* library = nullptr;
@@ -340,6 +345,22 @@ USHORT FlagsOf(char letter) {
 }
 
 TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {
+  // Without a registered library late-bound calls fail with the load's own
+  // result, and nothing is cached: they succeed once it is registered.
+  RegisterTypeLibrary(false);
+  for (const ClassRow& row : kClasses) {
+    IDispatch* dispatch = nullptr;
+    ASSERT_EQ(row.Create(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+    LPOLESTR name = const_cast<LPOLESTR>(L"Port");
+    DISPID id = 0;
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, kLocale, &id), TYPE_E_LIBNOTREGISTERED);
+    ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(dispatch->GetTypeInfo(0, kLocale, &typeInfo), TYPE_E_LIBNOTREGISTERED);
+    EXPECT_EQ(typeInfo, nullptr);
+    dispatch->Release();
+  }
+  RegisterTypeLibrary(true);
+
   const std::vector<MemberRow>* members[] = {&kEchoMembers, &kPlcMembers, &kFaultMembers};
   for (int c = 0; c < 3; ++c) {
     const ClassRow& row = kClasses[c];
