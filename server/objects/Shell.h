@@ -18,12 +18,23 @@ inline std::u16string_view TextOf(BSTR text) {
   return std::u16string_view(reinterpret_cast<const char16_t*>(text));
 }
 
+// No exception may unwind into the host through a vtable: the only ones the
+// device classes can throw are allocation failures of their working strings.
+template <class Call>
+HRESULT Guarded(Call&& call) {
+  try {
+    call();
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
 // Runs `call` only when `out` can take its result.
 template <class Out, class Call>
 HRESULT ReportResult(Out* out, Call&& call) {
   if (!out) return E_POINTER;
-  *out = static_cast<Out>(call());
-  return S_OK;
+  return Guarded([&] { *out = static_cast<Out>(call()); });
 }
 
 // A string property: a new automation string the caller owns.
@@ -34,11 +45,10 @@ inline HRESULT ReportText(BSTR* out, std::u16string_view text) {
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-// A property put or another call with nothing to report.
+// A property put: nothing to report.
 template <class Call>
 HRESULT Perform(Call&& call) {
-  call();
-  return S_OK;
+  return Guarded(call);
 }
 
 }  // namespace orvo
