@@ -58,36 +58,49 @@ class UserClassesRewrite {
   long level_ = 0;
 };
 
+// Rewrites every top-level HKCR block of `text` into the current user's
+// classes. May throw std::bad_alloc.
+void MoveClassesRootBlocks(std::u16string_view text, std::u16string& moved) {
+  moved.reserve(text.size() + 64);
+  UserClassesRewrite rewrite;
+  for (std::size_t i = 0; i < text.size();) {
+    if (rewrite.MovesRootAt(text, i)) {
+      moved += UserClassesOpen;
+      rewrite.Moved();
+      i += ClassesRootName.size();
+      continue;
+    }
+    if (rewrite.SkipsEscapedQuote(text, i)) {
+      moved += u"''";
+      i += 2;
+      continue;
+    }
+    moved += rewrite.Track(text[i]);
+    moved += text[i++];
+  }
+}
+
 }  // namespace
 
-// Replacement text is inserted as it is and never scanned again, so a module
-// path with a "%" or a quote in it cannot change the script.
+// Replacements are substituted first and the per-user move judged on the
+// result: the registry sees the substituted text, so "%E%HKCR" with an
+// empty E is a classes-root block like any other and must not slip past the
+// move into the machine's classes. Replacement text is inserted as it is
+// and never scanned again for names, so a module path with a "%" in it
+// cannot change the script.
 HRESULT CRegObject::ExpandScript(std::u16string_view script, std::u16string& expanded) const {
   try {
     expanded.clear();
-    expanded.reserve(script.size() < 100 ? 1000 : script.size() * 2);
-    UserClassesRewrite rewrite;
+    std::u16string substituted;
+    std::u16string& target = perUser_ ? substituted : expanded;
+    target.reserve(script.size() < 100 ? 1000 : script.size() * 2);
     for (std::size_t i = 0; i < script.size();) {
-      if (perUser_) {
-        if (rewrite.MovesRootAt(script, i)) {
-          expanded += UserClassesOpen;
-          rewrite.Moved();
-          i += ClassesRootName.size();
-          continue;
-        }
-        if (rewrite.SkipsEscapedQuote(script, i)) {
-          expanded += u"''";
-          i += 2;
-          continue;
-        }
-        expanded += rewrite.Track(script[i]);
-      }
       if (script[i] != u'%') {
-        expanded += script[i++];
+        target += script[i++];
         continue;
       }
       if (i + 1 < script.size() && script[i + 1] == u'%') {
-        expanded += u'%';
+        target += u'%';
         i += 2;
         continue;
       }
@@ -97,9 +110,10 @@ HRESULT CRegObject::ExpandScript(std::u16string_view script, std::u16string& exp
       if (name.size() > MaxReplacementName) return E_FAIL;
       const std::u16string* item = FindReplacement(name);
       if (!item) return DISP_E_EXCEPTION;
-      expanded += *item;
+      target += *item;
       i = close + 1;
     }
+    if (perUser_) MoveClassesRootBlocks(substituted, expanded);
     return S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

@@ -20,7 +20,9 @@ struct Case {
 
 const Case Cases[] = {
     {"percent pair", false, "100%% %%x%%", S_OK, "100% %x%"},
-    {"replacement any case", false, "a%module%b", S_OK, "aC:\\Dir\\x.dll" "b"},
+    {"replacement any case", false, "a%module%b", S_OK,
+     "aC:\\Dir\\x.dll"
+     "b"},
     {"replacement in quotes", false, "'%Module%'", S_OK, "'C:\\Dir\\x.dll'"},
     {"first of duplicates wins", false, "%dup%", S_OK, "first"},
     {"replacement not scanned again", false, "%Self%", S_OK, "%Module%"},
@@ -78,7 +80,9 @@ TEST(ScriptExpansion, ReplacementMapRefusesNullsAndClears) {
 }
 
 // What the moved blocks write: the classes root of the current user, except
-// for the root names that the move does not touch.
+// for the root names that the move does not touch. The move is judged on the
+// substituted text, so replacements around or in place of the root name
+// cannot steer a block into the machine's classes.
 TEST(ScriptExpansion, PerUserScriptsWriteWhereTheirRootNameSays) {
   struct Write {
     const char* Script;
@@ -89,11 +93,19 @@ TEST(ScriptExpansion, PerUserScriptsWriteWhereTheirRootNameSays) {
       {"HKEY_CLASSES_ROOT { A = s 'x' }", "A\n  @ = REG_SZ \"x\\0\"\n", ""},
       {"hkcr { A = s 'x' }", "A\n  @ = REG_SZ \"x\\0\"\n", ""},
       {"HKCR { A { B { } } }", "", "Software\n  Classes\n    A\n      B\n"},
+      {"%E%HKCR { A = s 'x' }", "", "Software\n  Classes\n    A\n      @ = REG_SZ \"x\\0\"\n"},
+      {"HKCR%E% { A = s 'x' }", "", "Software\n  Classes\n    A\n      @ = REG_SZ \"x\\0\"\n"},
+      {"%Root% { A }", "", "Software\n  Classes\n    A\n"},
+      {"%E%hkcr { A }", "A\n", ""},
   };
   for (const Write& w : writes) {
     SCOPED_TRACE(w.Script);
     RegistryModel model;
-    EXPECT_EQ(RunText(model, U(w.Script), ScriptDirection::Register, true), S_OK);
+    CRegObject registrar(model, true);
+    AddModuleReplacements(registrar);
+    ASSERT_EQ(registrar.AddReplacementEntry(u"E", u""), S_OK);
+    ASSERT_EQ(registrar.AddReplacementEntry(u"Root", u"HKCR"), S_OK);
+    EXPECT_EQ(registrar.RunScript(U(w.Script), ScriptDirection::Register), S_OK);
     EXPECT_EQ(Classes(model), w.Machine);
     EXPECT_EQ(DumpRegistryTree(model, RegCurrentUser), w.User);
   }

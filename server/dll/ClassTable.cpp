@@ -1,0 +1,67 @@
+#include "server/dll/ClassTable.h"
+
+#include "server/module/Module.h"
+
+namespace orvo {
+
+ClassTableRecord::ClassTableRecord(HINSTANCE typeLibInstance, ClassTableEntry* first,
+                                   ClassTableEntry* last)
+    : typeLibInstance_(typeLibInstance), first_(first), last_(last) {
+  if (FAILED(lock_.Initialize())) {
+    SetModuleInitializationFailed(true);
+    return;
+  }
+  sizeMarker_ = sizeof(*this);
+}
+
+ClassTableRecord::~ClassTableRecord() {
+  if (sizeMarker_ == 0) return;
+  for (ClassTableEntry& entry : *this) {
+    if (!entry.Cache || !*entry.Cache) continue;
+    static_cast<IUnknown*>(DecodePointer(*entry.Cache))->Release();
+    *entry.Cache = nullptr;
+  }
+  lock_.Delete();
+  sizeMarker_ = 0;
+}
+
+void ClassTableRecord::CallObjectMain(bool starting) {
+  for (ClassTableEntry& entry : *this) {
+    if (entry.ObjectMain) entry.ObjectMain(starting);
+  }
+}
+
+HRESULT ClassTableRecord::GetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (sizeMarker_ == 0) return E_UNEXPECTED;
+
+  ClassTableEntry* found = nullptr;
+  for (ClassTableEntry& entry : *this) {
+    if (entry.GetClassObject && IsEqualCLSID(*entry.Clsid, clsid)) {
+      found = &entry;
+      break;
+    }
+  }
+  if (!found) return CLASS_E_CLASSNOTAVAILABLE;
+
+  HRESULT result = S_OK;
+  // Checked again under the lock: two threads asking at once must end up
+  // with the same class object, and the loser must not leak its own.
+  if (!*found->Cache) {
+    CriticalSectionLock lock(lock_);
+    if (!*found->Cache) {
+      IUnknown* created = nullptr;
+      result = found->GetClassObject(found->CreateInstance, IID_IUnknown,
+                                     reinterpret_cast<void**>(&created));
+      if (SUCCEEDED(result)) *found->Cache = EncodePointer(created);
+    }
+  }
+  if (*found->Cache) {
+    result = static_cast<IUnknown*>(DecodePointer(*found->Cache))->QueryInterface(iid, object);
+  }
+  if (!*object && result == S_OK) result = CLASS_E_CLASSNOTAVAILABLE;
+  return result;
+}
+
+}  // namespace orvo
