@@ -1,5 +1,7 @@
 #pragma once
 // A console on the fake bus, a registry model, and what they saw.
+#include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,18 +33,36 @@ struct Bench {
   }
   std::string Settings() { return DumpRegistryTree(registry, RegCurrentUser, EchoSettingsPath); }
 
-  // Frames the console took off the wire, as hex, and forgets them.
+  // Frames the console took off the wire, as hex, and forgets them. HID
+  // reports are cut after the command (report id, address, L, command,
+  // argument, value): the link's own tests cover the filler.
   std::vector<std::string> Frames() {
     std::vector<std::string> frames;
-    for (const sim::Frame& f : console.Received()) frames.push_back(sim::HexBytes(f.Bytes));
+    for (const sim::Frame& f : console.Received()) {
+      const std::size_t n = f.Type == sim::Frame::Kind::HidReport ? 6 : f.Bytes.size();
+      frames.push_back(sim::HexBytes(std::span(f.Bytes).first(std::min(n, f.Bytes.size()))));
+    }
     console.ClearReceived();
     return frames;
   }
-  std::vector<uint32_t> SleepsSince(std::size_t mark) const {
-    const auto& all = const_cast<fake::FakePlatform&>(os).Clock().Recorded();
+  std::vector<uint32_t> SleepsSince(std::size_t mark) {
+    const auto& all = os.Clock().Recorded();
     return {all.begin() + static_cast<long>(mark), all.end()};
   }
   std::size_t SleepMark() { return os.Clock().Recorded().size(); }
+  // Where the object looked, in order: "COM3" for each open of a serial
+  // port, "HID" for each HID search, "map" for each read of the port map.
+  std::string Route() const {
+    std::string route;
+    for (const std::string& line : os.Trace()) {
+      std::string step;
+      if (line.rfind("open \\\\.\\", 0) == 0) step = line.substr(9);
+      if (line == "hid-set") step = "HID";
+      if (line == "port-map") step = "map";
+      if (!step.empty()) route += (route.empty() ? "" : " ") + step;
+    }
+    return route;
+  }
   void MapPorts(std::initializer_list<int> ports) {
     std::vector<PortMapValue> map;
     for (int p : ports) {
