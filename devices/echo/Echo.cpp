@@ -290,7 +290,7 @@ int16_t CEcho::ReadModel() {
 int16_t CEcho::ReadChannel(int16_t pc, int16_t channel) {
   if (!Connect()) return StatusFailed;
   std::array<uint8_t, 3> reply{};
-  const auto selector = static_cast<uint8_t>((pc << 4) + channel);
+  const auto selector = static_cast<uint8_t>(pc * 16 + channel);
   const int16_t status = Reading(ChannelRead.WithValue(selector), reply.data(), OutputPause);
   Channel = reply[1] * 256 + reply[2];
   return status;
@@ -317,7 +317,7 @@ int16_t CEcho::SetVoltages(int16_t negative, int16_t positive) {
 int16_t CEcho::SetAux(int16_t aux) { return OneFrame(AuxOutput.WithValue(AuxCode(aux)), NoPause); }
 
 int16_t CEcho::SetBncs(int16_t input, int16_t output) {
-  return OneFrame(BncRouting.WithValue(static_cast<uint8_t>((input << 4) + output)), OutputPause);
+  return OneFrame(BncRouting.WithValue(static_cast<uint8_t>(input * 16 + output)), OutputPause);
 }
 
 int16_t CEcho::SetSpeaker(int16_t speaker) {

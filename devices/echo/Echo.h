@@ -79,10 +79,9 @@ class CEcho {
   int16_t ChangeSwitchEx(std::u16string_view switchx, int16_t value);
   int16_t SendFaults(std::u16string_view faults);
 
+ private:
   // The registry value that remembers the port for the current Address.
   std::u16string PortValueName() const;
-
- private:
   int16_t ConnectOrHunt(bool closeAfterSuccess);
   bool Connect();
   void LoadPort();
