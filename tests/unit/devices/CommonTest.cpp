@@ -62,12 +62,8 @@ TEST(ListItems, SplitsAtEachCommaOnly) {
     std::u16string_view List;
     std::vector<std::u16string_view> Items;
   } cases[] = {
-      {u"", {}},
       {{}, {}},
-      {u"AC1", {u"AC1"}},
-      {u"AC1, DC1", {u"AC1", u" DC1"}},
-      {u"AC1,", {u"AC1"}},
-      {u"4612,,", {u"4612", u""}},
+      {u"AC1, DC1,", {u"AC1", u" DC1"}},
       {u",F1,,F2", {u"", u"F1", u"", u"F2"}},
       {u",", {u""}},
       {u"F1, ", {u"F1", u" "}},
