@@ -190,6 +190,9 @@ int16_t CComm::TransactHid(int32_t address, uint8_t length, uint8_t command, uin
   report[3] = command;
   report[4] = argument;
   report[5] = value;
+  // A reply that came after an earlier exchange gave up on it must not be
+  // taken for this one's.
+  Os.FlushHidInput(HidHandle);
   Os.WriteHidReport(HidHandle, report);
   Os.Sleep(HidReplyPause);
 

@@ -72,6 +72,9 @@ class Platform {
   virtual void CloseHidDeviceSet(DeviceSet set) = 0;
   virtual Handle OpenHidDevice(std::u16string_view path) = 0;
   virtual bool GetHidAttributes(Handle device, HidAttributes& attributes) = 0;
+  // Discards the input reports already waiting on the handle.
+  virtual void FlushHidInput(Handle device) = 0;
+  // Writes one output report, waiting at most 1000 ms for it to go.
   virtual bool WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> report) = 0;
   // Reads one input report, waiting at most timeoutMs; returns the number of
   // bytes received, 0 on failure or time-out.

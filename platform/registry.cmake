@@ -25,3 +25,8 @@ else()
 endif()
 target_link_libraries(orvo_sync PUBLIC orvo_platform_headers)
 target_link_libraries(orvo_variant PUBLIC orvo_platform_headers)
+
+# The registry key handle: one open key, closed when it goes. The registrar
+# and the device classes' remembered ports both use it.
+add_library(orvo_registry_key STATIC ${CMAKE_CURRENT_LIST_DIR}/RegistryKey.cpp)
+target_link_libraries(orvo_registry_key PUBLIC orvo_platform_headers)

@@ -189,14 +189,35 @@ bool FakePlatform::GetHidAttributes(Handle device, HidAttributes& attributes) {
   return true;
 }
 
+// Only reports that have arrived are dropped; one still on its way comes in
+// later, as it would on the wire.
+void FakePlatform::FlushHidInput(Handle device) {
+  OpenHandle* h = Find(device, true);
+  std::size_t dropped = 0;
+  if (h != nullptr) {
+    auto& reports = Hid[h->Key].Reports;
+    while (!reports.empty() && reports.front().AtMs <= Time.NowMs()) {
+      reports.pop_front();
+      ++dropped;
+    }
+  }
+  Calls.push_back("hid-flush " + (h ? NameOf(*h) : std::string("?")) + " -> " +
+                  std::to_string(dropped));
+}
+
 bool FakePlatform::WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> report) {
   OpenHandle* h = Find(device, true);
   Calls.push_back("hid-write " + (h ? NameOf(*h) : std::string("?")) + " " + sim::HexBytes(report));
   if (h == nullptr) return false;
   HidSlot& slot = Hid[h->Key];
   if (slot.Device.Unit == nullptr || slot.Device.Unit->Vanished()) return true;
-  for (auto& e : slot.Device.Unit->OnHidReport(report))
-    slot.Reports.push_back(Arrival{Time.NowMs() + e.DelayMs, std::move(e.Bytes)});
+  for (auto& e : slot.Device.Unit->OnHidReport(report)) {
+    // Input reports queue in the order they arrive, which a late one changes.
+    Arrival arrival{Time.NowMs() + e.DelayMs, std::move(e.Bytes)};
+    auto at = std::upper_bound(slot.Reports.begin(), slot.Reports.end(), arrival.AtMs,
+                               [](uint64_t t, const Arrival& a) { return t < a.AtMs; });
+    slot.Reports.insert(at, std::move(arrival));
+  }
   return true;
 }
 

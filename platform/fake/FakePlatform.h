@@ -82,6 +82,7 @@ class FakePlatform final : public Platform {
   void CloseHidDeviceSet(DeviceSet set) override;
   Handle OpenHidDevice(std::u16string_view path) override;
   bool GetHidAttributes(Handle device, HidAttributes& attributes) override;
+  void FlushHidInput(Handle device) override;
   bool WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> report) override;
   std::size_t ReadHidReport(Handle device, std::span<uint8_t, HidReportSize> report,
                             uint32_t timeoutMs) override;

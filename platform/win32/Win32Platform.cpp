@@ -125,6 +125,8 @@ class Win32Platform final : public Platform {
     return true;
   }
 
+  void FlushHidInput(Handle device) override { HidD_FlushQueue(H(device)); }
+
   bool WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> report) override {
     return Overlapped(device, const_cast<uint8_t*>(report.data()), true, WriteBound) ==
            HidReportSize;

@@ -6,7 +6,7 @@
 
 #include "platform/Registry.h"
 #include "server/registrar/RegObject.h"
-#include "server/registrar/RegistryKey.h"
+#include "platform/RegistryKey.h"
 
 namespace orvo {
 

@@ -8,6 +8,7 @@
 
 #include "link/Comm.h"
 #include "platform/fake/FakePlatform.h"
+#include "sim/Console.h"
 #include "tests/unit/link/ScriptedUnit.h"
 
 namespace orvo {
@@ -282,9 +283,10 @@ TEST(HidLink, ReportsByteForByte) {
     EXPECT_EQ(
         link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength, reply.data()),
         StatusOk);
-    EXPECT_EQ(TraceFrom(os, mark),
-              (std::vector<std::string>{std::string("hid-write HID0 ") + c.Report, "sleep 300",
-                                        "hid-read HID0 -> 17"}));
+    EXPECT_EQ(
+        TraceFrom(os, mark),
+        (std::vector<std::string>{"hid-flush HID0 -> 0", std::string("hid-write HID0 ") + c.Report,
+                                  "sleep 300", "hid-read HID0 -> 17"}));
     EXPECT_EQ(os.Clock().NowMs() - start, 300u);
     // The caller's reply starts at the answering unit's address.
     Bytes expected(17, 0);
@@ -324,6 +326,34 @@ TEST(HidLink, AddressCheckAndBoundedRead) {
     if (c.Status == StatusFailed) {
       EXPECT_EQ(reply, (std::array<uint8_t, 2>{0xEE, 0xEE})) << "untouched on failure: " << c.Name;
     }
+  }
+}
+
+// A console method makes several exchanges on one handle. A reply that
+// arrives after its exchange gave up, but before the next one writes, is
+// dropped rather than read as the next exchange's reply.
+TEST(HidLink, LateReplyIsNeverTakenForTheNextOne) {
+  struct Case {
+    uint32_t LateMs;   // the status read's reply, counted from its write
+    uint64_t PauseMs;  // between the two exchanges
+  };
+  for (const Case c : {Case{1350, 100}, Case{1301, 0}, Case{1600, 400}}) {
+    SCOPED_TRACE(c.LateMs);
+    FakePlatform os;
+    sim::Console console(5);
+    console.SetModel(0x21, 0x07);
+    console.SetVoltageNibbles(0x4, 0x8);
+    os.AddHidInterface(0, Device(u"hid#0", 2, &console));
+    CComm link(os);
+    ASSERT_TRUE(link.Open(0, 5));
+    console.Misbehave(sim::Misbehaviour::Late, 1, c.LateMs);
+    std::array<uint8_t, 14> status{};
+    EXPECT_EQ(link.Transact(5, 2, 'R', 'I', 0, 14, status.data()), StatusFailed);
+    os.Clock().Advance(c.PauseMs);
+    std::array<uint8_t, 6> model{};
+    EXPECT_EQ(link.Transact(5, 2, 'X', 'M', 0, 6, model.data()), StatusOk);
+    EXPECT_EQ(model[1], 0x21);
+    EXPECT_EQ(model[2], 0x07);
   }
 }
 

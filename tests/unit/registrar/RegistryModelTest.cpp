@@ -2,7 +2,7 @@
 // table runs against Wine's registry), and the registry key handle on it.
 #include <gtest/gtest.h>
 
-#include "server/registrar/RegistryKey.h"
+#include "platform/RegistryKey.h"
 #include "tests/unit/registrar/RegistrarTesting.h"
 #include "tests/unit/registrar/RegistrySemantics.h"
 

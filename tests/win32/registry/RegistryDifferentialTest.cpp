@@ -9,7 +9,7 @@
 #include "platform/fake/RegistryDump.h"
 #include "platform/fake/RegistryModel.h"
 #include "server/registrar/RegObject.h"
-#include "server/registrar/RegistryKey.h"
+#include "platform/RegistryKey.h"
 #include "tests/unit/registrar/RegistrySemantics.h"
 
 namespace orvo::test {

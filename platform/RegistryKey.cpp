@@ -1,4 +1,4 @@
-#include "server/registrar/RegistryKey.h"
+#include "platform/RegistryKey.h"
 
 #include <string>
 
