@@ -245,10 +245,11 @@ int16_t CEcho::SetAddress(int16_t address) {
 
 int16_t CEcho::HuntPort() { return ConnectOrHunt(true); }
 
-// Connect, one exchange into a zeroed reply, close, wait. The reply is
-// decoded by the caller whatever the status, so that a reading that received
-// nothing reads as zeros rather than as whatever was there before.
-int16_t CEcho::Reading(const EchoFrame& frame, uint8_t* reply, uint32_t waitMs) {
+// The last exchange of a method: send, close the link, then wait. Callers
+// hand in a zeroed reply and decode it whatever the status, so that a
+// reading that received nothing reads as zeros rather than as whatever was
+// there before.
+int16_t CEcho::ExchangeAndClose(const EchoFrame& frame, uint8_t* reply, uint32_t waitMs) {
   const int16_t status = Send(frame, reply);
   Link.Close();
   if (waitMs != NoPause) Os.Sleep(waitMs);
@@ -258,7 +259,7 @@ int16_t CEcho::Reading(const EchoFrame& frame, uint8_t* reply, uint32_t waitMs) 
 int16_t CEcho::CheckStatus(const EchoFrame& frame, int16_t& bit5) {
   if (!Connect()) return StatusFailed;
   std::array<uint8_t, StatusSize> reply{};
-  const int16_t status = Reading(frame, reply.data(), NoPause);
+  const int16_t status = ExchangeAndClose(frame, reply.data(), NoPause);
   Neg = VoltsOf(reply[VoltageByte] >> 4);
   Pos = VoltsOf(reply[VoltageByte] & 0x0F);
   const uint8_t s = reply[SwitchByte];
@@ -279,7 +280,7 @@ int16_t CEcho::CheckCommEx() { return CheckStatus(StatusReadEx, AC3); }
 int16_t CEcho::ReadModel() {
   if (!Connect()) return StatusFailed;
   std::array<uint8_t, 6> reply{};
-  const int16_t status = Reading(ModelRead, reply.data(), NoPause);
+  const int16_t status = ExchangeAndClose(ModelRead, reply.data(), NoPause);
   Model = reply[1];
   SubModel = reply[2];
   Version = Decimal(reply[3]) + u'.' + Decimal(reply[4]) + u'.' + Decimal(reply[5]);
@@ -290,8 +291,9 @@ int16_t CEcho::ReadModel() {
 int16_t CEcho::ReadChannel(int16_t pc, int16_t channel) {
   if (!Connect()) return StatusFailed;
   std::array<uint8_t, 3> reply{};
-  const auto selector = static_cast<uint8_t>((pc << 4) + channel);
-  const int16_t status = Reading(ChannelRead.WithValue(selector), reply.data(), OutputPause);
+  const auto selector = static_cast<uint8_t>(pc * 16 + channel);
+  const int16_t status =
+      ExchangeAndClose(ChannelRead.WithValue(selector), reply.data(), OutputPause);
   Channel = reply[1] * 256 + reply[2];
   return status;
 }
@@ -299,7 +301,7 @@ int16_t CEcho::ReadChannel(int16_t pc, int16_t channel) {
 int16_t CEcho::OneFrame(const EchoFrame& frame, uint32_t waitMs) {
   if (!Connect()) return StatusFailed;
   std::array<uint8_t, StatusSize> reply{};
-  return Reading(frame, reply.data(), waitMs);
+  return ExchangeAndClose(frame, reply.data(), waitMs);
 }
 
 int16_t CEcho::StartCai() { return OneFrame(CaiStart, CaiStartPause); }
@@ -311,13 +313,14 @@ int16_t CEcho::SetVoltages(int16_t negative, int16_t positive) {
   if (!Connect()) return StatusFailed;
   std::array<uint8_t, StatusSize> reply{};
   Send(NegativeSupply.WithArgument(NegativeCode(negative)), reply.data());
-  return Reading(PositiveSupply.WithArgument(PositiveCode(positive)), reply.data(), NoPause);
+  return ExchangeAndClose(PositiveSupply.WithArgument(PositiveCode(positive)), reply.data(),
+                          NoPause);
 }
 
 int16_t CEcho::SetAux(int16_t aux) { return OneFrame(AuxOutput.WithValue(AuxCode(aux)), NoPause); }
 
 int16_t CEcho::SetBncs(int16_t input, int16_t output) {
-  return OneFrame(BncRouting.WithValue(static_cast<uint8_t>((input << 4) + output)), OutputPause);
+  return OneFrame(BncRouting.WithValue(static_cast<uint8_t>(input * 16 + output)), OutputPause);
 }
 
 int16_t CEcho::SetSpeaker(int16_t speaker) {
@@ -337,7 +340,7 @@ int16_t CEcho::ChangeControlBits(uint8_t mask, std::u16string_view first, uint8_
   uint8_t control = reply[ControlByte];
   control = IsFalse(first) ? (control & ~mask) : (control | mask);
   if (secondMask != 0) control = IsFalse(second) ? (control & ~secondMask) : (control | secondMask);
-  return Reading(ControlWrite.WithArgument(control), reply.data(), OutputPause);
+  return ExchangeAndClose(ControlWrite.WithArgument(control), reply.data(), OutputPause);
 }
 
 int16_t CEcho::SetStudentControl(std::u16string_view keyboard, std::u16string_view faults) {

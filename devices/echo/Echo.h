@@ -79,16 +79,15 @@ class CEcho {
   int16_t ChangeSwitchEx(std::u16string_view switchx, int16_t value);
   int16_t SendFaults(std::u16string_view faults);
 
+ private:
   // The registry value that remembers the port for the current Address.
   std::u16string PortValueName() const;
-
- private:
   int16_t ConnectOrHunt(bool closeAfterSuccess);
   bool Connect();
   void LoadPort();
   void SavePort();
   int16_t Send(const EchoFrame& frame, uint8_t* reply);
-  int16_t Reading(const EchoFrame& frame, uint8_t* reply, uint32_t waitMs);
+  int16_t ExchangeAndClose(const EchoFrame& frame, uint8_t* reply, uint32_t waitMs);
   int16_t OneFrame(const EchoFrame& frame, uint32_t waitMs);
   int16_t CheckStatus(const EchoFrame& frame, int16_t& bit5);
   int16_t ChangeControlBits(uint8_t mask, std::u16string_view first, uint8_t secondMask,

@@ -58,10 +58,10 @@ ClassTableEntry classEntries[] = {
      &CreateClassObject, &CreatePlcObject, &plcClassObject, &NoObjectMain},
 };
 
-// The module object, with the classes' start hooks run once it is live and
-// their stop hooks run before it terminates.
 ClassTableRecord& Table();
 
+// The module object, with the classes' start hooks run once it is live and
+// their stop hooks run before it terminates.
 class ModuleRecord {
  public:
   ModuleRecord() { Table().CallObjectMain(true); }

@@ -1,5 +1,7 @@
 #pragma once
 // A console on the fake bus, a registry model, and what they saw.
+#include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,21 +31,52 @@ struct Bench {
   void Remember(const char16_t* name, uint32_t port) {
     Remember(name, REG_DWORD, &port, sizeof port);
   }
-  std::string Settings() { return DumpRegistryTree(registry, RegCurrentUser, EchoSettingsPath); }
+  // The settings key in one line: "BrixPort_0=0 BrixPort_5=3" for 4-byte
+  // REG_DWORD values, the dump's own text for anything else.
+  std::string Settings() {
+    const std::string dump = DumpRegistryTree(registry, RegCurrentUser, EchoSettingsPath);
+    std::string line;
+    for (std::size_t at = 0, end; at < dump.size(); at = end + 1) {
+      end = dump.find('\n', at);
+      std::string value = dump.substr(at, end - at);
+      if (const auto dword = value.find(" = REG_DWORD "); dword != std::string::npos)
+        value = value.substr(0, dword) + "=" + value.substr(dword + 13);
+      line += (line.empty() ? "" : " ") + value;
+    }
+    return line;
+  }
 
-  // Frames the console took off the wire, as hex, and forgets them.
+  // Frames the console took off the wire, as hex, and forgets them. HID
+  // reports are cut after the command (report id, address, L, command,
+  // argument, value): the link's own tests cover the filler.
   std::vector<std::string> Frames() {
     std::vector<std::string> frames;
-    for (const sim::Frame& f : console.Received()) frames.push_back(sim::HexBytes(f.Bytes));
+    for (const sim::Frame& f : console.Received()) {
+      const std::size_t n = f.Type == sim::Frame::Kind::HidReport ? 6 : f.Bytes.size();
+      frames.push_back(sim::HexBytes(std::span(f.Bytes).first(std::min(n, f.Bytes.size()))));
+    }
     console.ClearReceived();
     return frames;
   }
-  std::vector<uint32_t> SleepsSince(std::size_t mark) const {
-    const auto& all = const_cast<fake::FakePlatform&>(os).Clock().Recorded();
+  std::vector<uint32_t> SleepsSince(std::size_t mark) {
+    const auto& all = os.Clock().Recorded();
     return {all.begin() + static_cast<long>(mark), all.end()};
   }
   std::size_t SleepMark() { return os.Clock().Recorded().size(); }
-  void MapPorts(std::initializer_list<int> ports) {
+  // Where the object looked, in order: "COM3" for each open of a serial
+  // port, "HID" for each HID search, "map" for each read of the port map.
+  std::string Route() const {
+    std::string route;
+    for (const std::string& line : os.Trace()) {
+      std::string step;
+      if (line.rfind("open \\\\.\\", 0) == 0) step = line.substr(9);
+      if (line == "hid-set") step = "HID";
+      if (line == "port-map") step = "map";
+      if (!step.empty()) route += (route.empty() ? "" : " ") + step;
+    }
+    return route;
+  }
+  void MapPorts(const std::vector<int>& ports) {
     std::vector<PortMapValue> map;
     for (int p : ports) {
       const std::string com = "COM" + std::to_string(p);
@@ -54,15 +87,15 @@ struct Bench {
   }
 };
 
-// The readings as one line, so that a table row can state all of them.
+// The readings as one line: "Neg Pos | AC1 DC1 AC2 DC2 SP3 AC3 DC3 |
+// Model.SubModel Version | Channel".
 inline std::string Readings(const CEcho& e) {
   std::string version(e.get_Version().begin(), e.get_Version().end());
-  char text[160];
-  std::snprintf(text, sizeof text,
-                "Neg %d Pos %d switches %d%d%d%d %d%d %d Model %d.%d Version %s Channel %d",
-                e.get_Neg(), e.get_Pos(), e.get_AC1(), e.get_DC1(), e.get_AC2(), e.get_DC2(),
-                e.get_SP3(), e.get_AC3(), e.get_DC3(), e.get_Model(), e.get_SubModel(),
-                version.c_str(), e.get_Channel());
+  char text[96];
+  std::snprintf(text, sizeof text, "%d %d | %d%d%d%d %d%d %d | %d.%d %s | %d", e.get_Neg(),
+                e.get_Pos(), e.get_AC1(), e.get_DC1(), e.get_AC2(), e.get_DC2(), e.get_SP3(),
+                e.get_AC3(), e.get_DC3(), e.get_Model(), e.get_SubModel(), version.c_str(),
+                e.get_Channel());
   return text;
 }
 

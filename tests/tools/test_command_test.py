@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+"""The test command's choice of Windows suites, on each kind of machine.
+
+tools/test runs from a copy of tools/ with cmake and ctest replaced by
+stand-ins that log their arguments and report a fixed CTest summary, so the
+decisions (which suites run, how, and what the closing line says) are checked
+in a second rather than in half an hour of Wine.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import textwrap
+import unittest
+
+TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
+
+FAKE_CMAKE = """#!/bin/sh
+echo "cmake $*" >> "$FAKE_LOG"
+while [ $# -gt 0 ]; do [ "$1" = -B ] && mkdir -p "$2"; shift; done
+"""
+
+# 10 tests in every suite, 3 of them labelled smoke. FAKE_FAIL names the
+# build directory whose run has one failing test.
+FAKE_CTEST = """#!/bin/sh
+echo "ctest $*" >> "$FAKE_LOG"
+dir=""; label=""; list=""
+while [ $# -gt 0 ]; do
+  case $1 in --test-dir) dir=$2; shift ;; -L) label=$2; shift ;; -N) list=1 ;; esac
+  shift
+done
+if [ -n "$list" ]; then echo "Total Tests: 10"; exit 0; fi
+n=10; [ -n "$label" ] && n=3
+bad=0; [ "${dir##*/}" = "${FAKE_FAIL:-}" ] && bad=1
+echo "$(( (n - bad) * 100 / n ))% tests passed, $bad tests failed out of $n"
+[ $bad -eq 0 ]
+"""
+
+# mode, extra arguments, failing suite, closing line, exit status, win32 run
+# with (None: not run), win32 configured as emulated
+CASES = [
+    ("none", [], "", "total: 10 passed, 0 failed, 10 skipped", 0, None, "OFF"),
+    ("emulated", [], "", "total: 13 passed, 0 failed, 7 skipped", 0, "-L smoke", "ON"),
+    ("emulated", ["--win32-full"], "", "total: 20 passed, 0 failed, 0 skipped", 0, "", "ON"),
+    ("native", [], "", "total: 20 passed, 0 failed, 0 skipped", 0, "", "OFF"),
+    # A suite that runs and fails is a failure, never a skip.
+    ("emulated", [], "win32", "total: 12 passed, 1 failed, 7 skipped", 1, "-L smoke", "ON"),
+    ("none", [], "win64", "total: 9 passed, 1 failed, 10 skipped", 1, None, "OFF"),
+]
+
+
+class TestCommandChoosesSuites(unittest.TestCase):
+    def test_modes(self):
+        for mode, args, fail, closing, status, win32_run, emulated in CASES:
+            with self.subTest(mode=mode, args=args, fail=fail), tempfile.TemporaryDirectory() as top:
+                shutil.copytree(TOOLS, os.path.join(top, "tools"))
+                fake = os.path.join(top, "fake")
+                os.mkdir(fake)
+                for name, text in (("cmake", FAKE_CMAKE), ("ctest", FAKE_CTEST)):
+                    path = os.path.join(fake, name)
+                    with open(path, "w") as f:
+                        f.write(text)
+                    os.chmod(path, 0o755)
+                log = os.path.join(top, "calls.log")
+                env = dict(os.environ, PATH=fake + os.pathsep + os.environ["PATH"],
+                           FAKE_LOG=log, FAKE_FAIL=fail, ORVO_WIN32_MODE=mode,
+                           ORVO_TEST_SUITES="win64,win32")
+                run = subprocess.run([os.path.join(top, "tools", "test"), *args], env=env,
+                                     capture_output=True, text=True, timeout=120)
+                out = run.stdout.strip().splitlines()
+                with open(log) as f:
+                    calls = f.read().splitlines()
+                self.assertEqual(out[-1], closing, run.stdout + run.stderr)
+                self.assertEqual(run.returncode, status)
+                # The 64-bit suite runs in full on every kind of machine.
+                self.assertIn("ctest --test-dir build/win64 --output-on-failure -j %d" % os.cpu_count(),
+                              calls)
+                # The 32-bit build is configured everywhere, as emulated only under qemu.
+                self.assertTrue(any("mingw-i686.cmake" in c and "-DORVO_WINE_EMULATED=" + emulated in c
+                                    for c in calls), calls)
+                runs = [c for c in calls if c.startswith("ctest --test-dir build/win32 --output")]
+                if win32_run is None:
+                    self.assertEqual(runs, [])
+                    self.assertIn("win32 (Wine): skipped, this machine cannot run 32-bit programs", out)
+                else:
+                    self.assertEqual(len(runs), 1)
+                    self.assertEqual(runs[0].endswith("-L smoke"), win32_run == "-L smoke")
+
+
+if __name__ == "__main__":
+    unittest.main()
