@@ -9,5 +9,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The 32-bit loader; on machines that cannot run 32-bit programs natively
+# it runs under qemu-i386 (see tools/bootstrap).
+set(ORVO_WINE_LOADER /usr/lib/wine/wine)
+set(ORVO_OBJDUMP i686-w64-mingw32-objdump)
 # Windows test programs run under Wine, in the build's own prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)

@@ -7,17 +7,24 @@ add_test(NAME wine_prefix_up
   COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-prefix up ${ORVO_WINE_PREFIX})
 add_test(NAME wine_prefix_down
   COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-prefix down ${ORVO_WINE_PREFIX})
-set_tests_properties(wine_prefix_up PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 180)
+set_tests_properties(wine_prefix_up wine_prefix_down
+  PROPERTIES ENVIRONMENT "${ORVO_WINE_ENV}")
+set_tests_properties(wine_prefix_up PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT ${ORVO_WINE_PREFIX_TIMEOUT})
 set_tests_properties(wine_prefix_down PROPERTIES FIXTURES_CLEANUP wine_prefix)
 
-# Units behind the link tests: a console that answers (COM5), one that stays
-# silent (COM6) and a PLC trainer for the short frame (COM7).
-add_test(NAME link_units_up
-  COMMAND ${PROJECT_SOURCE_DIR}/tools/sim-units up ${ORVO_SIM} ${ORVO_RUN_DIR}/link
-          ${ORVO_WINE_PREFIX}
-          5=console:address=5 6=console:address=6:misbehave=silent 7=plc:address=3)
-add_test(NAME link_units_down
-  COMMAND ${PROJECT_SOURCE_DIR}/tools/sim-units down ${ORVO_RUN_DIR}/link)
-set_tests_properties(link_units_up PROPERTIES
-  FIXTURES_SETUP link_units FIXTURES_REQUIRED wine_prefix TIMEOUT 60)
-set_tests_properties(link_units_down PROPERTIES FIXTURES_CLEANUP link_units)
+# Simulated units on ptys behind COM ports of the prefix, as the fixture
+# NAME_units; the units' trace is ${ORVO_RUN_DIR}/NAME/sim.log. Each area
+# takes its own COM numbers so that areas can run side by side:
+#   orvo_sim_units(NAME link UNITS 5=console:address=5 7=plc:address=3)
+function(orvo_sim_units name)
+  cmake_parse_arguments(S "" "" "UNITS" ${ARGN})
+  add_test(NAME ${name}_units_up
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/sim-units up ${ORVO_SIM} ${ORVO_RUN_DIR}/${name}
+            ${ORVO_WINE_PREFIX} ${S_UNITS})
+  add_test(NAME ${name}_units_down
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/sim-units down ${ORVO_RUN_DIR}/${name})
+  set_tests_properties(${name}_units_up ${name}_units_down PROPERTIES ENVIRONMENT "${ORVO_WINE_ENV}")
+  set_tests_properties(${name}_units_up PROPERTIES
+    FIXTURES_SETUP ${name}_units FIXTURES_REQUIRED wine_prefix TIMEOUT ${ORVO_WINE_FIXTURE_TIMEOUT})
+  set_tests_properties(${name}_units_down PROPERTIES FIXTURES_CLEANUP ${name}_units)
+endfunction()
