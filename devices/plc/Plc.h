@@ -36,8 +36,8 @@ class CPlc {
   int16_t get_PC1() const { return PC1; }
   int16_t get_PC2() const { return PC2; }
 
-  // Kept for lessons written against the console's interface: the trainer
-  // has no address search, so this reports success and changes nothing.
+  // The trainer is addressed through the Address property alone; this
+  // reports success and changes nothing.
   int16_t SetAddress(int16_t address);
   int16_t HuntPort();
   int16_t CheckComm();
