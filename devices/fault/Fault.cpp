@@ -1,0 +1,129 @@
+#include "devices/fault/Fault.h"
+
+#include <array>
+
+#include "devices/common/ListItems.h"
+#include "devices/common/Settings.h"
+
+namespace orvo {
+namespace {
+
+// Short frames the unit understands: [address, command, argument] out,
+// [address, unread, data] back.
+constexpr uint8_t Read = 0xB0;
+constexpr uint8_t Clear = 0xC0;
+constexpr uint8_t Off = 0xE0;
+constexpr uint8_t On = 0xF0;
+
+// A hunt pauses after every probe, answered or not, before it lets go of
+// the port.
+constexpr uint32_t AfterProbeMs = 500;
+
+constexpr std::u16string_view PortValueName = u"TarnPort";
+
+}  // namespace
+
+CFault::CFault(Platform& platform, Registry& registry)
+    : link(platform), Os(platform), Settings(registry) {
+  LoadPort();
+  link.SetReplyDelay(50);
+}
+
+int16_t CFault::SetAddress(int16_t /*address*/) { return StatusOk; }
+
+// The reply's address byte is compared as 0..255 with the whole 16-bit
+// address, so an address outside that range is never present.
+bool CFault::Present() {
+  std::array<uint8_t, 3> reply{};
+  return link.TransactShort(Address, Read, 0x00, reply.data()) == StatusOk && reply[0] == Address;
+}
+
+int16_t CFault::HuntPort() {
+  const auto probe = [&] {
+    const bool found = Present();
+    Os.Sleep(AfterProbeMs);
+    link.Close();
+    return found;
+  };
+  if (link.Open(Port, Address) && probe()) return StatusOk;
+  std::array<int16_t, 17> ports{};
+  const int count = link.ListSerialPorts(16, ports);
+  for (int i = 0; i < count; ++i) {
+    if (link.Open(ports[i], Address) && probe()) {
+      Port = ports[i];
+      SavePort();
+      return StatusOk;
+    }
+  }
+  Port = 0;
+  SavePort();
+  return StatusFailed;
+}
+
+int16_t CFault::CheckComm() {
+  if (!link.Open(Port, Address)) return StatusFailed;
+  const int16_t status = Present() ? StatusOk : StatusFailed;
+  link.Close();
+  return status;
+}
+
+int16_t CFault::ClearFaults() {
+  if (!link.Open(Port, Address)) return StatusFailed;
+  const int16_t status = SendFaultItem(u"C000");
+  link.Close();
+  return status;
+}
+
+// An empty list reaches the unit (the port opens and closes) and reports
+// success, as the console's does.
+int16_t CFault::SendFaults(std::u16string_view faults) {
+  if (!link.Open(Port, Address)) return StatusFailed;
+  int16_t status = StatusOk;
+  for (std::u16string_view item : SplitList(faults)) status = SendFaultItem(item);
+  link.Close();
+  return status;
+}
+
+// A letter and a fault number: F switches the fault in, E out, and C clears
+// them all whatever follows it. A fourth character is tolerated and ignored.
+// The digits are not checked: each is its character minus '0' in 8-bit
+// arithmetic. A letter the unit has no command for is refused rather than
+// guessed at, so nothing is sent for it.
+int16_t CFault::SendFaultItem(std::u16string_view item) {
+  item = SkipLeading(item, u" ,");
+  if (item.size() < 2 || item.size() > 4) return StatusBadFaultItem;
+  uint8_t command = 0;
+  switch (item[0] & 0xFF) {
+    case 'C':
+      command = Clear;
+      break;
+    case 'E':
+      command = Off;
+      break;
+    case 'F':
+      command = On;
+      break;
+    default:
+      return StatusBadFaultItem;
+  }
+  uint8_t number = 0;
+  if (command != Clear) {
+    number = ItemDecimalDigit(item[1]);
+    if (item.size() >= 3) number = static_cast<uint8_t>(number * 10 + ItemDecimalDigit(item[2]));
+  }
+  std::array<uint8_t, 3> reply{};
+  return link.TransactShort(Address, command, number, reply.data());
+}
+
+int16_t CFault::StartCai() { return ClearFaults(); }
+
+int16_t CFault::EndCai() { return ClearFaults(); }
+
+void CFault::LoadPort() {
+  Port = 0;
+  LoadOrRememberPort(Settings, PortValueName, Port);
+}
+
+void CFault::SavePort() { SaveRememberedPort(Settings, PortValueName, Port); }
+
+}  // namespace orvo

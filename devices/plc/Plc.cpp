@@ -1,0 +1,229 @@
+#include "devices/plc/Plc.h"
+
+#include <array>
+
+#include "devices/common/ListItems.h"
+#include "devices/common/Settings.h"
+
+namespace orvo {
+namespace {
+
+// Short frames the trainer understands: [address, command, argument] out,
+// [address, unread, data] back.
+constexpr uint8_t Read = 0xB0;
+constexpr uint8_t Clear = 0xC0;
+constexpr uint8_t Off = 0xE0;
+constexpr uint8_t On = 0xF0;
+
+// Channels with a fixed use; every other channel is a fault.
+constexpr uint8_t MainSelect = 22;      // on while the main block is read
+constexpr uint8_t ExternalSelect = 23;  // on while the external block is read
+constexpr uint8_t NibbleFirst = 24;     // bit k of the selector nibble is channel 24 + k
+
+// The process value is clocked through the nibble: bit 0 and bit 1 carry
+// the data, bit 2 frames the transfer. Both data lines high separates two
+// bits, so the trainer sees every bit as a change.
+constexpr std::array<uint8_t, 3> ProcessOpening{1, 3, 7};
+constexpr std::array<uint8_t, 3> ProcessClosing{3, 2, 0};
+constexpr uint8_t ProcessZero = 5;
+constexpr uint8_t ProcessOne = 6;
+constexpr uint8_t ProcessBetweenBits = 7;
+
+constexpr std::u16string_view PortValueName = u"SorlPort";
+
+}  // namespace
+
+CPlc::CPlc(Platform& platform, Registry& registry) : link(platform), Settings(registry) {
+  LoadPort();
+  link.SetReplyDelay(50);
+}
+
+int16_t CPlc::SetAddress(int16_t /*address*/) { return StatusOk; }
+
+// The reply's address byte is compared as 0..255 with the whole 16-bit
+// address, so an address outside that range never matches.
+bool CPlc::Confirmed(uint8_t command, uint8_t argument, uint8_t* data) {
+  std::array<uint8_t, 3> reply{};
+  if (link.TransactShort(Address, command, argument, reply.data()) != StatusOk) return false;
+  if (reply[0] != Address) return false;
+  if (data) *data = reply[2];
+  return true;
+}
+
+// Switching the main select on and off again answers from a trainer and
+// leaves it as it was.
+bool CPlc::Probe() {
+  if (!Confirmed(On, MainSelect)) return false;
+  std::array<uint8_t, 3> reply{};
+  link.TransactShort(Address, Off, MainSelect, reply.data());
+  return true;
+}
+
+int16_t CPlc::HuntPort() {
+  if (link.Open(Port, Address)) {
+    const bool found = Probe();
+    link.Close();
+    if (found) return StatusOk;
+  }
+  std::array<int16_t, 17> ports{};
+  const int count = link.ListSerialPorts(16, ports);
+  for (int i = 0; i < count; ++i) {
+    if (!link.Open(ports[i], Address)) continue;
+    const bool found = Probe();
+    link.Close();
+    if (found) {
+      Port = ports[i];
+      SavePort();
+      return StatusOk;
+    }
+  }
+  Port = 0;
+  SavePort();
+  return StatusFailed;
+}
+
+// Main block: bit 5 DC and bit 4 Monitor, both active low; bits 0..3 the
+// selector switch, one line per position, so anything but a single line is
+// no position. Bits 6 and 7 are not wired.
+void CPlc::DecodeMainBlock(uint8_t data) {
+  constexpr std::array<int16_t, 16> Positions{0, 1, 2, 0, 3, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0};
+  DC = (data & 0x20) ? 0 : 1;
+  Monitor = (data & 0x10) ? 0 : 1;
+  Selector = Positions[data & 0x0F];
+}
+
+// External block: bits 0..2 the supply (bit 1 alone 12 V, bit 2 alone 24 V,
+// anything else the 5 V default), bit 3 PC1 and bit 4 PC2, active high.
+// Bits 5 to 7 are not wired.
+void CPlc::DecodeExternalBlock(uint8_t data) {
+  constexpr std::array<int16_t, 8> Supplies{5, 5, 12, 5, 24, 5, 5, 5};
+  Voltage = Supplies[data & 0x07];
+  PC1 = (data & 0x08) ? 1 : 0;
+  PC2 = (data & 0x10) ? 1 : 0;
+}
+
+// Select the block, read it, deselect. A failed Read leaves the select on
+// and the readings as they were; once the data byte is in, it is decoded
+// whatever the deselect reports.
+int16_t CPlc::ReadBlock(uint8_t selectChannel, void (CPlc::*decode)(uint8_t)) {
+  uint8_t data = 0;
+  if (!Confirmed(On, selectChannel)) return StatusFailed;
+  if (!Confirmed(Read, 0x00, &data)) return StatusFailed;
+  (this->*decode)(data);
+  std::array<uint8_t, 3> reply{};
+  return link.TransactShort(Address, Off, selectChannel, reply.data());
+}
+
+int16_t CPlc::ReadMainBlock() { return ReadBlock(MainSelect, &CPlc::DecodeMainBlock); }
+
+int16_t CPlc::ReadExternalBlock() { return ReadBlock(ExternalSelect, &CPlc::DecodeExternalBlock); }
+
+// Channels 24..27 in order, so that the write to 27 completes the nibble on
+// the trainer; a channel that is not confirmed ends the write there.
+int16_t CPlc::WriteNibble(uint8_t value) {
+  for (uint8_t k = 0; k < 4; ++k) {
+    const uint8_t command = (value >> k) & 1 ? On : Off;
+    if (!Confirmed(command, static_cast<uint8_t>(NibbleFirst + k))) return StatusFailed;
+  }
+  return StatusOk;
+}
+
+int16_t CPlc::CheckComm() {
+  if (!link.Open(Port, Address)) return StatusFailed;
+  int16_t status = ReadMainBlock();
+  if (status == StatusOk) status = ReadExternalBlock() == StatusOk ? StatusOk : StatusFailed;
+  link.Close();
+  return status;
+}
+
+int16_t CPlc::ReadMain() {
+  if (!link.Open(Port, Address)) return StatusFailed;
+  const int16_t status = ReadMainBlock();
+  link.Close();
+  return status;
+}
+
+// Refreshes all six readings but reports the external block alone.
+int16_t CPlc::ReadExternal() {
+  if (!link.Open(Port, Address)) return StatusFailed;
+  ReadMainBlock();
+  const int16_t status = ReadExternalBlock();
+  link.Close();
+  return status;
+}
+
+int16_t CPlc::SetSelector(int16_t selector) {
+  if (!link.Open(Port, Address)) return StatusFailed;
+  const int16_t status = WriteNibble(static_cast<uint8_t>(selector));
+  link.Close();
+  return status;
+}
+
+// The framing writes decide the status and stop the transfer when one
+// fails. The data writes go out whatever their replies say, so that the
+// trainer always gets all sixteen bits and a clean end of the transfer.
+int16_t CPlc::SetProcess(int16_t process) {
+  if (!link.Open(Port, Address)) return StatusFailed;
+  int16_t status = StatusFailed;
+  const auto framing = [&](const auto& pattern) {
+    for (uint8_t nibble : pattern) {
+      status = WriteNibble(nibble);
+      if (status != StatusOk) return false;
+    }
+    return true;
+  };
+  if (framing(ProcessOpening)) {
+    const auto bits = static_cast<uint16_t>(process);
+    for (int i = 0; i < 16; ++i) {
+      WriteNibble((bits >> (15 - i)) & 1 ? ProcessOne : ProcessZero);
+      if (i != 15) WriteNibble(ProcessBetweenBits);
+    }
+    framing(ProcessClosing);
+  }
+  link.Close();
+  return status;
+}
+
+int16_t CPlc::ClearFaults() {
+  if (!link.Open(Port, Address)) return StatusFailed;
+  const int16_t status = Confirmed(Clear, 0x00) ? StatusOk : StatusFailed;
+  link.Close();
+  return status;
+}
+
+// An empty list reaches the unit (the port opens and closes) and reports
+// success, as the console's does.
+int16_t CPlc::SendFaults(std::u16string_view faults) {
+  if (!link.Open(Port, Address)) return StatusFailed;
+  int16_t status = StatusOk;
+  for (std::u16string_view item : SplitList(faults)) status = SendFaultItem(item);
+  link.Close();
+  return status;
+}
+
+// "F" and a fault number switches that fault in; any other letter switches
+// it out. Fault n is channel n - 1, so F1 is channel 0 and F0 wraps to 255.
+// The digits are not checked: each is its character minus '0' in 8-bit
+// arithmetic, so a trailing blank makes F1 into channel 249.
+int16_t CPlc::SendFaultItem(std::u16string_view item) {
+  item = SkipLeading(item, u" ,");
+  if (item.size() != 2 && item.size() != 3) return StatusBadFaultItem;
+  const uint8_t command = (item[0] & 0xFF) == 'F' ? On : Off;
+  auto number = ItemDecimalDigit(item[1]);
+  if (item.size() == 3) number = static_cast<uint8_t>(number * 10 + ItemDecimalDigit(item[2]));
+  std::array<uint8_t, 3> reply{};
+  return link.TransactShort(Address, command, static_cast<uint8_t>(number - 1), reply.data());
+}
+
+int16_t CPlc::StartCai() { return ClearFaults(); }
+
+int16_t CPlc::EndCai() { return ClearFaults(); }
+
+void CPlc::LoadPort() {
+  Port = 0;
+  LoadOrRememberPort(Settings, PortValueName, Port);
+}
+
+void CPlc::SavePort() { SaveRememberedPort(Settings, PortValueName, Port); }
+
+}  // namespace orvo

@@ -1,0 +1,164 @@
+#pragma once
+// What the PLC trainer and fault unit tests share: a unit on COM7 of the
+// fake bus, the frames it took off the wire, a unit that starts misbehaving
+// at a chosen frame, and the remembered ports in the registry model.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "devices/common/Settings.h"
+#include "link/Comm.h"
+#include "platform/fake/FakePlatform.h"
+#include "platform/fake/RegistryDump.h"
+#include "platform/fake/RegistryModel.h"
+#include "sim/Console.h"
+#include "sim/HexText.h"
+#include "sim/Unit.h"
+
+namespace orvo::test {
+
+using Frames = std::vector<std::string>;
+
+// The frames `unit` received, as "03 f0 16".
+inline Frames FramesOf(const sim::Unit& unit) {
+  Frames frames;
+  for (const sim::Frame& f : unit.Received()) frames.push_back(sim::HexBytes(f.Bytes));
+  return frames;
+}
+
+// Platform calls whose trace line starts with one of `prefixes`, in order.
+inline Frames CallsOf(const fake::FakePlatform& os,
+                      std::initializer_list<std::string_view> prefixes) {
+  Frames calls;
+  for (const std::string& line : os.Trace()) {
+    for (std::string_view p : prefixes) {
+      if (line.starts_with(p)) {
+        calls.push_back(line);
+        break;
+      }
+    }
+  }
+  return calls;
+}
+
+inline const Frames OneOpenOnCom7 = {"open \\\\.\\COM7", "close COM7"};
+
+// Stands between the bus and a unit, and makes the unit misbehave from its
+// `At`th frame on (counting from 0, resends included).
+class MisbehavingFrom final : public sim::Unit {
+ public:
+  explicit MisbehavingFrom(sim::Unit& unit) : Inner(unit) {}
+
+  void Arm(std::size_t at, sim::Misbehaviour how, int count) {
+    At = at;
+    How = how;
+    Count = count;
+  }
+
+  std::vector<sim::Emission> OnSerialBytes(std::span<const uint8_t> bytes) override {
+    if (Inner.Received().size() == At) Inner.Misbehave(How, Count);
+    return Inner.OnSerialBytes(bytes);
+  }
+  std::vector<sim::Emission> OnHidReport(std::span<const uint8_t> report) override {
+    return Inner.OnHidReport(report);
+  }
+  const std::vector<sim::Frame>& Received() const override { return Inner.Received(); }
+  void ClearReceived() override { Inner.ClearReceived(); }
+  void Misbehave(sim::Misbehaviour how, int count, uint32_t lateMs) override {
+    Inner.Misbehave(how, count, lateMs);
+  }
+  bool Vanished() const override { return Inner.Vanished(); }
+
+ private:
+  sim::Unit& Inner;
+  std::size_t At = SIZE_MAX;
+  sim::Misbehaviour How = sim::Misbehaviour::None;
+  int Count = 0;
+};
+
+// A device object and its unit at address 3 on COM7; the object's Port is
+// 7 and its Address `address`.
+template <class Device, class UnitType>
+struct Bench {
+  fake::FakePlatform Os;
+  RegistryModel Registry;
+  UnitType Unit{3};
+  MisbehavingFrom Wire{Unit};
+  Device Object{Os, Registry};
+
+  explicit Bench(int16_t address = 3) {
+    Os.AddSerialPort(7, &Wire);
+    Object.put_Port(7);
+    Object.put_Address(address);
+    Os.ClearTrace();
+  }
+};
+
+// One operation of a device class, run against a unit at address 3 on COM7
+// that answers as `How` says, by an object whose Address is `Address`.
+template <class Device>
+struct OperationCase {
+  const char* Name;
+  std::function<int16_t(Device&)> Run;
+  int16_t Address;
+  sim::Misbehaviour How;
+  int16_t Status;
+  Frames Sent;  // what the unit received
+};
+
+template <class Device, class UnitType>
+void CheckOperation(const OperationCase<Device>& c) {
+  SCOPED_TRACE(c.Name);
+  Bench<Device, UnitType> bench(c.Address);
+  bench.Unit.Misbehave(c.How);
+  EXPECT_EQ(c.Run(bench.Object), c.Status);
+  EXPECT_EQ(FramesOf(bench.Unit), c.Sent);
+  EXPECT_EQ(bench.Os.OpenHandles(), 0);
+  EXPECT_EQ(bench.Object.get_Address(), c.Address);
+  EXPECT_EQ(bench.Object.get_Port(), 7);
+  if (c.How != sim::Misbehaviour::None || c.Status != StatusOk) return;
+
+  // One open and close around the frames, and no wait but the reply delays.
+  EXPECT_EQ(CallsOf(bench.Os, {"open", "close"}), c.Sent.empty() ? Frames{} : OneOpenOnCom7);
+  EXPECT_EQ(bench.Os.Clock().Recorded(), std::vector<uint32_t>(c.Sent.size(), 50u));
+  // Port 0 opens a console on HID, which no short frame reaches; a negative
+  // port names no serial port.
+  sim::Console console{3};
+  bench.Os.AddHidInterface(0, {u"hid#0", OrvoVendorId, 3, &console, false});
+  for (int16_t port : {0, -3}) {
+    bench.Object.put_Port(port);
+    bench.Os.ClearTrace();
+    EXPECT_EQ(c.Run(bench.Object), c.Sent.empty() ? StatusOk : StatusFailed) << port;
+    EXPECT_TRUE(CallsOf(bench.Os, {"write"}).empty()) << port;
+  }
+  for (const sim::Frame& f : console.Received()) EXPECT_EQ(f.Bytes[3], 'K') << "link probe";
+}
+
+inline std::vector<PortMapValue> ComMap(const std::vector<int>& ports) {
+  std::vector<PortMapValue> map;
+  for (int port : ports) {
+    const std::u16string digit(1, static_cast<char16_t>(u'0' + port));
+    map.push_back(fake::StringValue(u"Serial" + digit, u"COM" + digit));
+  }
+  return map;
+}
+
+inline std::u16string SettingsPath() {
+  return std::u16string(SettingsRoot) + std::u16string(SettingsLeaf);
+}
+
+// The settings key as text: "SorlPort = REG_DWORD 7\n", or "!missing\n".
+inline std::string StoredSettings(Registry& registry) {
+  return DumpRegistryTree(registry, RegCurrentUser, SettingsPath().c_str());
+}
+
+inline void StorePort(Registry& registry, const char16_t* name, uint32_t port) {
+  RegKey key = 0;
+  registry.CreateKeyEx(RegCurrentUser, SettingsPath().c_str(), nullptr, 0, KeyReadWrite, &key,
+                       nullptr);
+  registry.SetValueEx(key, name, REG_DWORD, &port, sizeof port);
+  registry.CloseKey(key);
+}
+
+}  // namespace orvo::test
