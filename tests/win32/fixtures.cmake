@@ -14,7 +14,7 @@ set_tests_properties(wine_prefix_down PROPERTIES FIXTURES_CLEANUP wine_prefix)
 
 # Simulated units on ptys behind COM ports of the prefix, as the fixture
 # NAME_units; the units' trace is ${ORVO_RUN_DIR}/NAME/sim.log. Each area
-# takes its own COM numbers so that areas can run side by side:
+# takes its own COM numbers:
 #   orvo_sim_units(NAME link UNITS 5=console:address=5 7=plc:address=3)
 function(orvo_sim_units name)
   cmake_parse_arguments(S "" "" "UNITS" ${ARGN})
@@ -26,5 +26,15 @@ function(orvo_sim_units name)
   set_tests_properties(${name}_units_up ${name}_units_down PROPERTIES ENVIRONMENT "${ORVO_WINE_ENV}")
   set_tests_properties(${name}_units_up PROPERTIES
     FIXTURES_SETUP ${name}_units FIXTURES_REQUIRED wine_prefix TIMEOUT ${ORVO_WINE_FIXTURE_TIMEOUT})
-  set_tests_properties(${name}_units_down PROPERTIES FIXTURES_CLEANUP ${name}_units)
+  # Down takes the ports out of the map, so the prefix must still be up.
+  set_tests_properties(${name}_units_down PROPERTIES
+    FIXTURES_CLEANUP ${name}_units FIXTURES_REQUIRED wine_prefix TIMEOUT ${ORVO_WINE_FIXTURE_TIMEOUT})
+  # Hunts walk every mapped port, so one area's units are never up beside
+  # another's: each area starts only once the one declared before it is
+  # down, and takes its ports out of the map when it goes.
+  get_property(previous GLOBAL PROPERTY ORVO_LAST_UNITS_DOWN)
+  if(previous)
+    set_tests_properties(${name}_units_up PROPERTIES DEPENDS ${previous})
+  endif()
+  set_property(GLOBAL PROPERTY ORVO_LAST_UNITS_DOWN ${name}_units_down)
 endfunction()
