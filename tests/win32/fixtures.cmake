@@ -30,11 +30,12 @@ function(orvo_sim_units name)
   set_tests_properties(${name}_units_down PROPERTIES
     FIXTURES_CLEANUP ${name}_units FIXTURES_REQUIRED wine_prefix TIMEOUT ${ORVO_WINE_FIXTURE_TIMEOUT})
   # Hunts walk every mapped port, so one area's units are never up beside
-  # another's: each area starts only once the one declared before it is
-  # down, and takes its ports out of the map when it goes.
-  get_property(previous GLOBAL PROPERTY ORVO_LAST_UNITS_DOWN)
+  # another's: each area starts only once every area declared before it is
+  # down (all of them, since a filtered run such as -L smoke leaves some
+  # out), and takes its ports out of the map when it goes.
+  get_property(previous GLOBAL PROPERTY ORVO_UNITS_DOWN)
   if(previous)
-    set_tests_properties(${name}_units_up PROPERTIES DEPENDS ${previous})
+    set_tests_properties(${name}_units_up PROPERTIES DEPENDS "${previous}")
   endif()
-  set_property(GLOBAL PROPERTY ORVO_LAST_UNITS_DOWN ${name}_units_down)
+  set_property(GLOBAL APPEND PROPERTY ORVO_UNITS_DOWN ${name}_units_down)
 endfunction()
