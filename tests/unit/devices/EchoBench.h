@@ -1,18 +1,18 @@
 #pragma once
 // A console on the fake bus, a registry model, and what they saw.
-#include <algorithm>
-#include <span>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "devices/echo/Echo.h"
-#include "platform/fake/FakePlatform.h"
-#include "platform/fake/RegistryDump.h"
-#include "platform/fake/RegistryModel.h"
-#include "sim/Console.h"
-#include "sim/HexText.h"
+#include "tests/unit/plcfault/Testing.h"
 
 namespace orvo::test {
+
+using Call = std::function<int16_t(CEcho&)>;
+using Sleeps = std::vector<uint32_t>;
+// A method call as a table row states it: its text, and the call.
+#define CALL(call) #call, [](CEcho & e) -> int16_t { return e.call; }
 
 inline constexpr const char16_t* EchoSettingsPath =
     u"Software\\OrvoCorp\\Controls\\Cai\\OrvoTrainer\\Immediate";
@@ -50,11 +50,7 @@ struct Bench {
   // reports are cut after the command (report id, address, L, command,
   // argument, value): the link's own tests cover the filler.
   std::vector<std::string> Frames() {
-    std::vector<std::string> frames;
-    for (const sim::Frame& f : console.Received()) {
-      const std::size_t n = f.Type == sim::Frame::Kind::HidReport ? 6 : f.Bytes.size();
-      frames.push_back(sim::HexBytes(std::span(f.Bytes).first(std::min(n, f.Bytes.size()))));
-    }
+    std::vector<std::string> frames = FramesOf(console, 6);
     console.ClearReceived();
     return frames;
   }
@@ -75,15 +71,6 @@ struct Bench {
       if (!step.empty()) route += (route.empty() ? "" : " ") + step;
     }
     return route;
-  }
-  void MapPorts(const std::vector<int>& ports) {
-    std::vector<PortMapValue> map;
-    for (int p : ports) {
-      const std::string com = "COM" + std::to_string(p);
-      map.push_back(fake::StringValue(u"\\Device\\Serial" + std::u16string(1, u'0' + p % 10),
-                                      std::u16string(com.begin(), com.end())));
-    }
-    os.SetPortMap(std::move(map));
   }
 };
 

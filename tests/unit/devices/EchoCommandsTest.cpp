@@ -2,18 +2,11 @@
 // holds the caller, against the simulated console on COM3.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "tests/unit/devices/EchoBench.h"
 #include "tests/unit/link/ScriptedUnit.h"
 
 namespace orvo::test {
 namespace {
-
-using Call = std::function<int16_t(CEcho&)>;
-using Sleeps = std::vector<uint32_t>;
-// A method call as a table row states it: its text, and the call.
-#define CALL(call) #call, [](CEcho & e) -> int16_t { return e.call; }
 
 // "02 52 49 | 03 50 53 42" -> the frames to unit 5, in order.
 std::vector<std::string> FramesToFive(std::string_view text) {
@@ -148,29 +141,20 @@ TEST(EchoCommands, Readings) {
   };
   const Call channel = [](CEcho& e) { return e.ReadChannel(-1, 3); };
   const std::size_t never = 99;
+  // clang-format off
   const Row rows[] = {
       {"fresh", 0x48, 0x7E, {}, never, 0, "0 0 | 0000 00 0 | 0.0  | 0"},
       {"CheckComm", 0x48, 0x7E, {&CEcho::CheckComm}, never, 61, "15 24 | 1111 10 1 | 0.0  | 0"},
-      {"keeps AC3",
-       0x10,
-       0x20,
-       {&CEcho::CheckCommEx, &CEcho::CheckComm},
-       never,
-       61,
+      {"keeps AC3", 0x10, 0x20, {&CEcho::CheckCommEx, &CEcho::CheckComm}, never, 61,
        "5 0 | 0000 11 0 | 0.0  | 0"},
       {"no supply", 0x39, 0x81, {&CEcho::CheckCommEx}, never, 61, "0 0 | 0000 00 0 | 0.0  | 0"},
       {"code 15", 0xF2, 0, {&CEcho::CheckComm}, never, 61, "0 12 | 0000 00 0 | 0.0  | 0"},
       {"ReadModel", 0, 0, {&CEcho::ReadModel}, never, 61, "0 0 | 0000 00 0 | 200.7 1.2.13 | 0"},
       {"ReadChannel", 0, 0, {channel}, never, 61, "0 0 | 0000 00 0 | 0.0  | 65535"},
-      {"then silent",
-       0x48,
-       0x7E,
-       {&CEcho::CheckComm, &CEcho::ReadModel, channel, &CEcho::CheckComm, &CEcho::ReadModel,
-        channel},
-       3,
-       60,
-       "0 0 | 0000 00 0 | 0.0 0.0.0 | 0"},
+      {"then silent", 0x48, 0x7E, {&CEcho::CheckComm, &CEcho::ReadModel, channel,
+       &CEcho::CheckComm, &CEcho::ReadModel, channel}, 3, 60, "0 0 | 0000 00 0 | 0.0 0.0.0 | 0"},
   };
+  // clang-format on
   for (const Row& r : rows) {
     SCOPED_TRACE(r.Name);
     Bench b;
@@ -191,8 +175,6 @@ TEST(EchoCommands, Readings) {
     EXPECT_EQ(Readings(echo), r.Expected);
   }
 }
-
-#undef CALL
 
 }  // namespace
 }  // namespace orvo::test

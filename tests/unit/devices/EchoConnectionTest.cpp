@@ -9,9 +9,6 @@
 namespace orvo::test {
 namespace {
 
-using Sleeps = std::vector<uint32_t>;
-#define CALL(call) #call, [](CEcho & e) -> int16_t { return e.call; }
-
 fake::FakeHidDevice HidUnit(sim::Unit* unit) {
   return fake::FakeHidDevice{u"hid#0", OrvoVendorId, 2, unit, false};
 }
@@ -20,7 +17,7 @@ TEST(EchoConnection, WhereItLooksAndWhatItRemembers) {
   constexpr int Hid = 0, Nowhere = -1;
   struct Row {
     const char* Name;
-    std::function<int16_t(CEcho&)> Action;
+    Call Action;
     int16_t AddressFirst;  // written to Address before the action, unless 0
     int ConsoleOn;         // a port, Hid or Nowhere; the console answers at 9 or 5
     uint8_t ConsoleAddress;
@@ -75,7 +72,7 @@ TEST(EchoConnection, WhereItLooksAndWhatItRemembers) {
     if (r.ConsoleOn > 0) b.os.AddSerialPort(r.ConsoleOn, &b.console);
     for (int port : r.SilentPorts) b.os.AddSerialPort(port);
     if (r.SilentHid) b.os.AddHidInterface(0, HidUnit(nullptr));
-    b.MapPorts(r.Map);
+    b.os.SetPortMap(ComMap(r.Map));
     for (const auto& [name, port] : r.Remembered) b.Remember(name, port);
     CEcho echo(b.os, b.registry);
     if (r.AddressFirst != 0) echo.put_Address(r.AddressFirst);
@@ -138,7 +135,7 @@ TEST(EchoConnection, PropertiesAndTheRememberedPort) {
 TEST(EchoConnection, ARegistryThatRefusesEverythingIsIgnored) {
   Bench b;
   b.os.AddSerialPort(3, &b.console);
-  b.MapPorts({3});
+  b.os.SetPortMap(ComMap({3}));
   b.Remember(u"BrixPort_5", 3);
   using Op = RegistryModel::Operation;
   for (Op op : {Op::CreateKey, Op::OpenKey, Op::SetValue, Op::QueryValue, Op::CloseKey})
@@ -162,45 +159,41 @@ TEST(EchoConnection, MisbehavingConsoles) {
   using sim::Misbehaviour;
   struct Row {
     Misbehaviour How;
-    bool Hid;
-    int16_t Status;
+    int16_t Serial, Hid;  // the status on each bus
   } rows[] = {
-      {Misbehaviour::Silent, false, 60},      {Misbehaviour::ShortReply, false, 60},
-      {Misbehaviour::Late, false, 60},        {Misbehaviour::OtherAddress, false, 61},
-      {Misbehaviour::Garbage, false, 61},     {Misbehaviour::Silent, true, 60},
-      {Misbehaviour::ShortReply, true, 60},   {Misbehaviour::Late, true, 60},
-      {Misbehaviour::OtherAddress, true, 60}, {Misbehaviour::Garbage, true, 60},
+      {Misbehaviour::Silent, 60, 60},  {Misbehaviour::ShortReply, 60, 60},
+      {Misbehaviour::Late, 60, 60},    {Misbehaviour::OtherAddress, 61, 60},
+      {Misbehaviour::Garbage, 61, 60},
   };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(static_cast<int>(r.How) * 2 + r.Hid);
-    Bench b;
-    b.console.SetVoltageNibbles(2, 4);
-    b.console.SetSwitchByte(0x0A);
-    // A failed connect step hunts and leaves Port 0: the serial console must
-    // be in the port map to be found again.
-    if (r.Hid) {
-      b.os.AddHidInterface(0, HidUnit(&b.console));
-      b.os.SetPortMap({});
-    } else {
-      b.os.AddSerialPort(3, &b.console);
-      b.MapPorts({3});
-      b.Remember(u"BrixPort_5", 3);
+  for (const Row& r : rows)
+    for (const bool hid : {false, true}) {
+      SCOPED_TRACE(static_cast<int>(r.How) * 2 + hid);
+      Bench b;
+      b.console.SetVoltageNibbles(2, 4);
+      b.console.SetSwitchByte(0x0A);
+      // A failed connect step hunts and leaves Port 0: the serial console must
+      // be in the port map to be found again.
+      if (hid) {
+        b.os.AddHidInterface(0, HidUnit(&b.console));
+        b.os.SetPortMap({});
+      } else {
+        b.os.AddSerialPort(3, &b.console);
+        b.os.SetPortMap(ComMap({3}));
+        b.Remember(u"BrixPort_5", 3);
+      }
+      CEcho echo(b.os, b.registry);
+      echo.put_Address(5);
+      // Late past the whole hunt, or a stale reply would pass for a probe's.
+      b.console.Misbehave(r.How, -1, 60000);
+      EXPECT_EQ(echo.CheckComm(), hid ? r.Hid : r.Serial);
+      b.console.Misbehave(Misbehaviour::None);
+      b.os.FlushSerial(3);
+      b.os.Clock().Advance(5000);
+      EXPECT_EQ(echo.CheckComm(), StatusOk);
+      EXPECT_EQ(Readings(echo), "12 15 | 1010 00 0 | 0.0  | 0");
+      EXPECT_EQ(b.os.OpenHandles(), 0);
     }
-    CEcho echo(b.os, b.registry);
-    echo.put_Address(5);
-    // Late past the whole hunt, or a stale reply would pass for a probe's.
-    b.console.Misbehave(r.How, -1, 60000);
-    EXPECT_EQ(echo.CheckComm(), r.Status);
-    b.console.Misbehave(Misbehaviour::None);
-    b.os.FlushSerial(3);
-    b.os.Clock().Advance(5000);
-    EXPECT_EQ(echo.CheckComm(), StatusOk);
-    EXPECT_EQ(Readings(echo), "12 15 | 1010 00 0 | 0.0  | 0");
-    EXPECT_EQ(b.os.OpenHandles(), 0);
-  }
 }
-
-#undef CALL
 
 }  // namespace
 }  // namespace orvo::test

@@ -2,7 +2,6 @@
 // shares with CPlc: fault lists, the port hunt and the remembered port.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,9 +17,8 @@ namespace orvo::test {
 namespace {
 
 using sim::Misbehaviour;
-using Operation = std::function<int16_t(CFault&)>;
-using FaultBench = Bench<CFault, sim::FaultUnit>;
-using PlcBench = Bench<CPlc, sim::PlcTrainer>;
+using FaultBench = UnitBench<CFault, sim::FaultUnit>;
+using PlcBench = UnitBench<CPlc, sim::PlcTrainer>;
 
 constexpr auto None = Misbehaviour::None, Other = Misbehaviour::OtherAddress;
 constexpr int16_t Ok = StatusOk, Failed = StatusFailed, Bad = StatusBadFaultItem;
@@ -86,14 +84,13 @@ TEST(FaultLists, BothGrammars) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.List.begin(), c.List.end()));
-    PlcBench plc;
-    FaultBench fault;
-    EXPECT_EQ(plc.Object.SendFaults(c.List), c.PlcStatus);
-    EXPECT_EQ(FramesOf(plc.Unit), c.PlcSent);
-    EXPECT_EQ(CallsOf(plc.Os, {"open", "close"}), OneOpenOnCom7);
-    EXPECT_EQ(fault.Object.SendFaults(c.List), c.FaultStatus);
-    EXPECT_EQ(FramesOf(fault.Unit), c.FaultSent);
-    EXPECT_EQ(CallsOf(fault.Os, {"open", "close"}), OneOpenOnCom7);
+    const auto check = [&](auto&& bench, int16_t status, const Frames& sent) {
+      EXPECT_EQ(bench.Object.SendFaults(c.List), status);
+      EXPECT_EQ(FramesOf(bench.Unit), sent);
+      EXPECT_EQ(CallsOf(bench.Os, {"open", "close"}), OneOpenOnCom7);
+    };
+    check(PlcBench{}, c.PlcStatus, c.PlcSent);
+    check(FaultBench{}, c.FaultStatus, c.FaultSent);
   }
 }
 

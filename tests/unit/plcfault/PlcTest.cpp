@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "devices/plc/Plc.h"
-#include "sim/Console.h"
 #include "sim/PlcTrainer.h"
 #include "tests/unit/plcfault/Testing.h"
 
@@ -18,13 +17,16 @@ namespace {
 
 using sim::Misbehaviour;
 using Operation = std::function<int16_t(CPlc&)>;
-using PlcBench = Bench<CPlc, sim::PlcTrainer>;
+using PlcBench = UnitBench<CPlc, sim::PlcTrainer>;
 
 constexpr auto None = Misbehaviour::None, Other = Misbehaviour::OtherAddress;
 constexpr auto Silent = Misbehaviour::Silent, Short = Misbehaviour::ShortReply;
 constexpr int16_t Ok = StatusOk, Failed = StatusFailed;
 int16_t Selector5(CPlc& p) { return p.SetSelector(5); }
 int16_t FaultsF1F2(CPlc& p) { return p.SendFaults(u"F1,F2"); }
+std::vector<int16_t> Readings(const CPlc& p) {  // DC, Monitor, Selector, Voltage, PC1, PC2
+  return {p.get_DC(), p.get_Monitor(), p.get_Selector(), p.get_Voltage(), p.get_PC1(), p.get_PC2()};
+}
 
 TEST(Plc, EachOperationsFramesAndTheRepliesThatCount) {
   const Frames select22 = {"03 f0 16", "03 b0 00", "03 e0 16"};
@@ -131,15 +133,10 @@ TEST(Plc, SetProcess) {
 
 TEST(Plc, BlockDecoding) {
   PlcBench bench;
-  const CPlc& plc = bench.Object;
-  const auto readings = [&] {
-    return std::vector<int16_t>{plc.get_DC(),      plc.get_Monitor(), plc.get_Selector(),
-                                plc.get_Voltage(), plc.get_PC1(),     plc.get_PC2()};
-  };
-  EXPECT_EQ(readings(), (std::vector<int16_t>{0, 0, 0, 0, 0, 0})) << "before the first read";
+  EXPECT_EQ(Readings(bench.Object), (std::vector<int16_t>(6, 0))) << "before the first read";
   struct Case {
     uint8_t Main, External;
-    std::vector<int16_t> Readings;  // DC, Monitor, Selector, Voltage, PC1, PC2
+    std::vector<int16_t> Readings;
   } cases[] = {
       {0x00, 0x00, {1, 1, 0, 5, 0, 0}},   // DC and Monitor active low; no supply bit is 5
       {0x34, 0x1A, {0, 0, 3, 12, 1, 1}},  // PC1 and PC2 active high
@@ -154,7 +151,7 @@ TEST(Plc, BlockDecoding) {
     bench.Unit.SetMainBlock(c.Main);
     bench.Unit.SetExternalBlock(c.External);
     EXPECT_EQ(bench.Object.CheckComm(), StatusOk);
-    EXPECT_EQ(readings(), c.Readings);
+    EXPECT_EQ(Readings(bench.Object), c.Readings);
   }
 }
 
@@ -204,13 +201,10 @@ TEST(Plc, FailedBlockReads) {
     bench.Wire.Arm(c.At, c.How, c.Count);
     EXPECT_EQ(c.Run(bench.Object), c.Status);
     EXPECT_EQ(FramesOf(bench.Unit), c.Sent);
-    const CPlc& plc = bench.Object;
     std::vector<int16_t> expected = c.MainRefreshed ? newMain : oldMain;
     const std::vector<int16_t>& external = c.ExternalRefreshed ? newExternal : oldExternal;
     expected.insert(expected.end(), external.begin(), external.end());
-    EXPECT_EQ((std::vector<int16_t>{plc.get_DC(), plc.get_Monitor(), plc.get_Selector(),
-                                    plc.get_Voltage(), plc.get_PC1(), plc.get_PC2()}),
-              expected);
+    EXPECT_EQ(Readings(bench.Object), expected);
     EXPECT_EQ(bench.Unit.OnChannels(), c.OnAfter);
   }
 }

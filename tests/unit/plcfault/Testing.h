@@ -1,9 +1,12 @@
 #pragma once
-// What the PLC trainer and fault unit tests share: a unit on COM7 of the
-// fake bus, the frames it took off the wire, a unit that starts misbehaving
-// at a chosen frame, and the remembered ports in the registry model.
+// What the device tests share: the frames a unit took off the wire, the
+// platform calls, the serial-port map and the remembered ports; for the PLC
+// trainer and the fault unit, a unit on COM7 of the fake bus and a unit that
+// starts misbehaving at a chosen frame.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,10 +23,13 @@ namespace orvo::test {
 
 using Frames = std::vector<std::string>;
 
-// The frames `unit` received, as "03 f0 16".
-inline Frames FramesOf(const sim::Unit& unit) {
+// The frames `unit` received, as "03 f0 16"; HID reports cut after `hidCut` bytes.
+inline Frames FramesOf(const sim::Unit& unit, std::size_t hidCut = SIZE_MAX) {
   Frames frames;
-  for (const sim::Frame& f : unit.Received()) frames.push_back(sim::HexBytes(f.Bytes));
+  for (const sim::Frame& f : unit.Received()) {
+    const std::size_t n = f.Type == sim::Frame::Kind::HidReport ? hidCut : f.Bytes.size();
+    frames.push_back(sim::HexBytes(std::span(f.Bytes).first(std::min(n, f.Bytes.size()))));
+  }
   return frames;
 }
 
@@ -80,14 +86,14 @@ class MisbehavingFrom final : public sim::Unit {
 // A device object and its unit at address 3 on COM7; the object's Port is
 // 7 and its Address `address`.
 template <class Device, class UnitType>
-struct Bench {
+struct UnitBench {
   fake::FakePlatform Os;
   RegistryModel Registry;
   UnitType Unit{3};
   MisbehavingFrom Wire{Unit};
   Device Object{Os, Registry};
 
-  explicit Bench(int16_t address = 3) {
+  explicit UnitBench(int16_t address = 3) {
     Os.AddSerialPort(7, &Wire);
     Object.put_Port(7);
     Object.put_Address(address);
@@ -110,7 +116,7 @@ struct OperationCase {
 template <class Device, class UnitType>
 void CheckOperation(const OperationCase<Device>& c) {
   SCOPED_TRACE(c.Name);
-  Bench<Device, UnitType> bench(c.Address);
+  UnitBench<Device, UnitType> bench(c.Address);
   bench.Unit.Misbehave(c.How);
   EXPECT_EQ(c.Run(bench.Object), c.Status);
   EXPECT_EQ(FramesOf(bench.Unit), c.Sent);
