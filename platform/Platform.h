@@ -11,6 +11,8 @@
 
 namespace orvo {
 
+class WireTrace;
+
 // An operating-system file handle, or the invalid-handle value.
 using Handle = std::intptr_t;
 inline constexpr Handle InvalidHandle = -1;
@@ -89,6 +91,9 @@ class Platform {
 
   // Every wait in the module is a plain sleep of the calling thread.
   virtual void Sleep(uint32_t ms) = 0;
+
+  // Where exchanges are recorded, or null (the default) when nobody asked.
+  virtual WireTrace* Trace() { return nullptr; }
 };
 
 // The platform the module runs on: Win32 in the DLL. The host build has no
