@@ -35,18 +35,25 @@ void PrintUsage(std::FILE* out) {
       "\n"
       "Example: a console at address 5 behind Wine's COM5, watching every frame:\n"
       "  orvo-sim --unit console:address=5:link=$HOME/.wine/dosdevices/com5\n"
-      "  (then, in another terminal, add COM5 to Wine's serial-port map:\n"
-      "   wine reg add \"HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM\" /v Sim5 /t REG_SZ /d COM5 /f)\n"
-      "and run the lesson, e.g. wine cscript lesson.vbs. Each frame shows up as\n"
+      "Then, in another terminal, keep one Wine server up (Wine rebuilds its\n"
+      "serial-port list whenever one starts), list COM5 in it so that SetAddress\n"
+      "finds the console, and run the lesson:\n"
+      "  wineserver -p\n"
+      "  wine reg add 'HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM' /v Sim5 /t REG_SZ /d COM5 /f\n"
+      "  wine cscript //nologo lesson.vbs\n"
+      "(tools/wine-prefix map PREFIX 5 LINK does the same for a prefix of its own.)\n"
+      "The module writes its own side when ORVOTRAINER_TRACE names a file:\n"
+      "  ORVOTRAINER_TRACE='Z:\\tmp\\orvo.trace' wine cscript //nologo lesson.vbs\n"
+      "Each frame and reply shows up as a line:\n"
       "  10:00:01.532  console5   rx  ReadStatus  [fe ff 05 02 52 49]\n"
       "  10:00:01.533  console5   tx  ReadStatus -> 0 V 0 V, all off, control 0x00  [05 00 ...]\n"
       "\n"
       "  --unit UNIT      KIND:address=N[:key=value]..., repeatable\n%s"
       "  --trace FILE     readable trace, one line per frame received (rx), reply\n"
       "                   sent (tx) and event (--): local time, unit, direction, what\n"
-      "                   the frame means, and its bytes in brackets. '-' is stdout,\n"
-      "                   the default when stdout is a terminal (--trace /dev/null\n"
-      "                   silences it)\n"
+      "                   the frame means, and its bytes in brackets. '-' is stdout\n"
+      "                   (after the NAME PTY lines), the default when stdout is a\n"
+      "                   terminal; --trace /dev/null silences it\n"
       "  --json FILE      the same as JSON Lines ('-' is stdout), one object per line:\n"
       "                     "
       "{\"ms\":12,\"time\":\"2026-12-08T23:41:07.123Z\",\"unit\":\"console5\",\n"
@@ -195,9 +202,12 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   orvo::sim::TraceFiles files;
+  // A readable trace on stdout starts after the NAME PTY lines, which say
+  // what its start-up lines would.
+  const bool traceToStdout = tracePath == "-";
   for (auto [path, file] : {std::pair{&logPath, &files.Log}, std::pair{&tracePath, &files.Readable},
                             std::pair{&jsonPath, &files.Json}}) {
-    if (path->empty()) continue;
+    if (path->empty() || (file == &files.Readable && traceToStdout)) continue;
     *file = OpenTrace(*path);
     if (!*file) return Fail(*path + ": " + std::strerror(errno));
   }
@@ -214,6 +224,7 @@ int main(int argc, char** argv) {
       for (const auto& [name, pty] : simulator.Ports())
         std::printf("%s %s\n", name.c_str(), pty.c_str());
       std::fflush(stdout);
+      if (traceToStdout) log.SetReadable(stdout);
       if (!readyPath.empty() && !WriteReady(readyPath, simulator))
         error = readyPath + ": cannot write";
     }

@@ -37,6 +37,10 @@ class TraceLog {
   TraceLog(const TraceLog&) = delete;
   TraceLog& operator=(const TraceLog&) = delete;
 
+  // Starts the readable trace late, e.g. on stdout once the NAME PTY lines
+  // are out.
+  void SetReadable(std::FILE* file) { Files.Readable = file; }
+
   void Line(std::string_view unit, std::string_view text);
   void Received(std::string_view unit, const Frame& frame, std::string_view meaning);
   void Sent(std::string_view unit, std::span<const uint8_t> bytes, std::string_view meaning);
