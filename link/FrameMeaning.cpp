@@ -234,26 +234,13 @@ std::string FromOtherUnit(uint8_t address, std::span<const uint8_t> reply) {
   return Format(" (reply from address %u)", reply[0]);
 }
 
+// The selector reads from one bit of the low nibble: 0x1 is 1 ... 0x8 is 4;
+// no bit or several read as 0.
 std::string MainBlockText(uint8_t data) {
-  int selector = 0;
-  switch (data & 0x0F) {
-    case 0x1:
-      selector = 1;
-      break;
-    case 0x2:
-      selector = 2;
-      break;
-    case 0x4:
-      selector = 3;
-      break;
-    case 0x8:
-      selector = 4;
-      break;
-    default:
-      break;
-  }
+  static constexpr std::array<int, 9> OneBit{0, 1, 2, 0, 3, 0, 0, 0, 4};
+  const std::size_t nibble = data & 0x0F;
   return Format(": DC %d, Monitor %d, Selector %d", (data & 0x20) ? 0 : 1, (data & 0x10) ? 0 : 1,
-                selector);
+                nibble < OneBit.size() ? OneBit[nibble] : 0);
 }
 
 std::string ExternalBlockText(uint8_t data) {

@@ -82,6 +82,7 @@ TEST(FrameMeaning, ReadsEveryCommandAndReply) {
       {Plc, "20 b0 00", "20 00 ff", "Read (no block selected) -> 0xff"},
       {Plc, "20 f0 16", "", "On 22 (main block select)"},
       {Plc, "20 b0 00", "20 00 34", "Read main block -> 0x34: DC 0, Monitor 0, Selector 3"},
+      {Plc, "20 b0 00", "20 00 2b", "Read main block -> 0x2b: DC 0, Monitor 1, Selector 0"},
       {Plc, "20 e0 16", "", "Off 22 (main block select)"},
       {Plc, "20 f0 17", "", "On 23 (external block select)"},
       {Plc, "20 b0 00", "20 00 1a", "Read external block -> 0x1a: Voltage 12, PC1 1, PC2 1"},
