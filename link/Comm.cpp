@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "link/TraceLine.h"
+#include "link/WireTrace.h"
 #include "platform/WinTypes.h"
 
 namespace orvo {
@@ -48,6 +50,12 @@ CComm::CComm(Platform& platform)
 
 CComm::~CComm() { Close(); }
 
+// Most support questions start with a port that never opened, and such a
+// port has no exchange to show for it.
+void CComm::NoteFailedOpen(int32_t port, const char* why) {
+  if (WireTrace* trace = Os.Trace()) trace->Note(TracePortName(port) + " " + why);
+}
+
 void CComm::CloseHandleOf(Handle& handle) {
   if (handle != InvalidHandle) Os.CloseHandle(handle);
   handle = InvalidHandle;
@@ -55,9 +63,13 @@ void CComm::CloseHandleOf(Handle& handle) {
 
 bool CComm::OpenSerial(int32_t port) {
   SerialHandle = Os.OpenSerialPort(SerialDeviceName(port));
-  if (SerialHandle == InvalidHandle) return false;
+  if (SerialHandle == InvalidHandle) {
+    NoteFailedOpen(port, "cannot be opened");
+    return false;
+  }
   if (!Os.ConfigureSerialPort(SerialHandle, PortSettings)) {
     CloseHandleOf(SerialHandle);
+    NoteFailedOpen(port, "refused the line settings");
     return false;
   }
   Mode = port;
@@ -85,7 +97,10 @@ bool CComm::OpenHidCandidate(DeviceSet set, HidAttributes& attributes) {
 bool CComm::HidSearch(int32_t address) {
   HidHandle = InvalidHandle;
   const DeviceSet set = Os.OpenHidDeviceSet();
-  if (set == InvalidDeviceSet) return false;
+  if (set == InvalidDeviceSet) {
+    NoteFailedOpen(0, "no unit found");
+    return false;
+  }
   for (SearchIndex = 0; SearchIndex < HidSearchIndices; ++SearchIndex) {
     HidAttributes attributes{};
     if (!OpenHidCandidate(set, attributes)) continue;
@@ -104,6 +119,7 @@ bool CComm::HidSearch(int32_t address) {
     CloseHandleOf(HidHandle);
   }
   Os.CloseHidDeviceSet(set);
+  NoteFailedOpen(0, "no unit found");
   return false;
 }
 
@@ -163,23 +179,30 @@ int CComm::ListSerialPorts(uint8_t maximum, std::span<int16_t> ports) {
   return static_cast<int>(count);
 }
 
-int16_t CComm::TransactSerial(const uint8_t* frame, std::size_t frameLength, bool clearErrors,
+int16_t CComm::TransactSerial(int32_t address, std::span<const uint8_t> out, bool clearErrors,
                               uint32_t delayBeforeRead, uint8_t replyLength, uint8_t* reply) {
-  const std::span<const uint8_t> out(frame, frameLength);
   const std::span<uint8_t> in(reply, replyLength);
   if (clearErrors) Os.ClearCommErrors(SerialHandle);
   Os.WriteSerial(SerialHandle, out);
   if (delayBeforeRead != 0) Os.Sleep(delayBeforeRead);
-  if (Os.ReadSerial(SerialHandle, in) == replyLength) return StatusOk;
-
-  // One recovery: a unit that missed the frame, or an adapter that was
-  // unplugged and plugged in again, gets a fresh handle and a second try.
-  Os.Sleep(ResendPause);
-  CloseHandleOf(SerialHandle);
-  OpenSerial(Mode);
-  Os.WriteSerial(SerialHandle, out);
-  if (delayBeforeRead != 0) Os.Sleep(delayBeforeRead);
-  return Os.ReadSerial(SerialHandle, in) == replyLength ? StatusOk : StatusFailed;
+  std::size_t got = Os.ReadSerial(SerialHandle, in);
+  const bool resent = got != replyLength;
+  if (resent) {
+    // One recovery: a unit that missed the frame, or an adapter that was
+    // unplugged and plugged in again, gets a fresh handle and a second try.
+    Os.Sleep(ResendPause);
+    CloseHandleOf(SerialHandle);
+    OpenSerial(Mode);
+    Os.WriteSerial(SerialHandle, out);
+    if (delayBeforeRead != 0) Os.Sleep(delayBeforeRead);
+    got = Os.ReadSerial(SerialHandle, in);
+  }
+  const int16_t status = got == replyLength ? StatusOk : StatusFailed;
+  if (WireTrace* trace = Os.Trace()) {
+    trace->Record({Mode, address & 0xFF, out, in.first(std::min<std::size_t>(got, replyLength)),
+                   status, resent});
+  }
+  return status;
 }
 
 int16_t CComm::TransactHid(int32_t address, uint8_t length, uint8_t command, uint8_t argument,
@@ -197,12 +220,19 @@ int16_t CComm::TransactHid(int32_t address, uint8_t length, uint8_t command, uin
   Os.Sleep(HidReplyPause);
 
   std::array<uint8_t, HidReportSize> input{};
-  if (Os.ReadHidReport(HidHandle, input, HidReadBound) < HidReportSize) return StatusFailed;
-  if (address != 0 && input[1] != static_cast<uint8_t>(address)) return StatusFailed;
+  const bool whole = Os.ReadHidReport(HidHandle, input, HidReadBound) >= HidReportSize;
+  const int16_t status = whole && (address == 0 || input[1] == static_cast<uint8_t>(address))
+                             ? StatusOk
+                             : StatusFailed;
   // An input report carries at most 16 reply bytes after its report id.
   const std::size_t copied = std::min<std::size_t>(replyLength, HidReportSize - 1);
-  if (copied != 0) std::memcpy(reply, input.data() + 1, copied);
-  return StatusOk;
+  if (status == StatusOk && copied != 0) std::memcpy(reply, input.data() + 1, copied);
+  if (WireTrace* trace = Os.Trace()) {
+    // A report from another unit is shown too: it explains the failure.
+    const std::span<const uint8_t> received(input.data() + 1, whole ? copied : 0);
+    trace->Record({0, address & 0xFF, report, received, status, false});
+  }
+  return status;
 }
 
 int16_t CComm::Transact(int32_t address, uint8_t length, uint8_t command, uint8_t argument,
@@ -212,13 +242,16 @@ int16_t CComm::Transact(int32_t address, uint8_t length, uint8_t command, uint8_
   const std::array<uint8_t, 7> frame{0xFE,     0xFF, static_cast<uint8_t>(address), length, command,
                                      argument, value};
   const std::size_t frameLength = std::min<std::size_t>(length + 4u, frame.size());
-  return TransactSerial(frame.data(), frameLength, true, 0, replyLength, reply);
+  return TransactSerial(address, std::span(frame).first(frameLength), true, 0, replyLength, reply);
 }
 
 int16_t CComm::TransactShort(int32_t address, uint8_t command, uint8_t argument, uint8_t* reply) {
-  if (Mode == 0) return StatusFailed;
+  if (Mode == 0) {
+    if (WireTrace* trace = Os.Trace()) trace->Note("HID cannot carry a short frame; nothing sent");
+    return StatusFailed;
+  }
   const std::array<uint8_t, 3> frame{static_cast<uint8_t>(address), command, argument};
-  return TransactSerial(frame.data(), frame.size(), true, ReplyDelay, 3, reply);
+  return TransactSerial(address, frame, true, ReplyDelay, 3, reply);
 }
 
 void CComm::Close() {

@@ -23,18 +23,49 @@ void RequestStop(int) { StopRequested = 1; }
 void PrintUsage(std::FILE* out) {
   std::fprintf(
       out,
-      "usage: orvo-sim [--log FILE] [--ready FILE] [--control SOCKET] --unit UNIT...\n"
+      "usage: orvo-sim [--trace FILE] [--json FILE] [--log FILE] [--ready FILE]\n"
+      "                [--control SOCKET] --unit UNIT...\n"
       "       orvo-sim --send SOCKET COMMAND...\n"
       "\n"
-      "Runs simulated trainer units, one pseudo-terminal each, until SIGTERM or SIGINT.\n"
-      "Prints 'NAME PTY' for every unit on stdout once all are up.\n"
+      "Simulated Orvo trainer units (console, PLC trainer, fault unit) for trying\n"
+      "lessons and OrvoTrainer without the hardware. Each unit gets a pseudo-terminal\n"
+      "that a serial program, or Wine's COM port, opens like the unit's serial line.\n"
+      "Runs until Ctrl-C (SIGINT) or SIGTERM. Once all units are up it prints\n"
+      "'NAME PTY' for each on stdout.\n"
+      "\n"
+      "Example: a console at address 5 behind Wine's COM5, watching every frame:\n"
+      "  orvo-sim --unit console:address=5:link=$HOME/.wine/dosdevices/com5\n"
+      "Then, in another terminal, keep one Wine server up (Wine rebuilds its\n"
+      "serial-port list whenever one starts), list COM5 in it so that SetAddress\n"
+      "finds the console, and run the lesson:\n"
+      "  wineserver -p\n"
+      "  wine reg add 'HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM' /v Sim5 /t REG_SZ /d COM5 /f\n"
+      "  wine cscript //nologo lesson.vbs\n"
+      "(tools/wine-prefix map PREFIX 5 LINK does the same for a prefix of its own.)\n"
+      "The module writes its own side when ORVOTRAINER_TRACE names a file:\n"
+      "  ORVOTRAINER_TRACE='Z:\\tmp\\orvo.trace' wine cscript //nologo lesson.vbs\n"
+      "Each frame and reply shows up as a line:\n"
+      "  10:00:01.532  console5   rx  ReadStatus  [fe ff 05 02 52 49]\n"
+      "  10:00:01.533  console5   tx  ReadStatus -> 0 V 0 V, all off, control 0x00  [05 00 ...]\n"
       "\n"
       "  --unit UNIT      KIND:address=N[:key=value]..., repeatable\n%s"
-      "  --log FILE       trace every frame received and reply sent (default: none):\n"
+      "  --trace FILE     readable trace, one line per frame received (rx), reply\n"
+      "                   sent (tx) and event (--): local time, unit, direction, what\n"
+      "                   the frame means, and its bytes in brackets. '-' is stdout\n"
+      "                   (after the NAME PTY lines), the default when stdout is a\n"
+      "                   terminal; --trace /dev/null silences it\n"
+      "  --json FILE      the same as JSON Lines ('-' is stdout), one object per line:\n"
+      "                     "
+      "{\"ms\":12,\"time\":\"2026-12-08T23:41:07.123Z\",\"unit\":\"console5\",\n"
+      "                      \"dir\":\"rx\",\"kind\":\"command\",\"hex\":\"fe ff 05 02 52 49\",\n"
+      "                      \"meaning\":\"ReadStatus\"}\n"
+      "                   dir is rx (kind command, short, hid or garbage), tx (kind\n"
+      "                   reply) or event (with \"text\" instead of hex and meaning);\n"
+      "                   ms counts from start, time is UTC\n"
+      "  --log FILE       the plain log the test scripts read:\n"
       "                     MS UTC-TIME UNIT rx KIND HEX   a frame taken off the line\n"
       "                     MS UTC-TIME UNIT tx HEX        bytes written back\n"
       "                     MS UTC-TIME UNIT|control TEXT  events and control lines\n"
-      "                   MS counts from start; KIND is command, short or garbage\n"
       "  --ready FILE     written (NAME PTY lines) once every pty and link is up\n"
       "  --control SOCKET listen on a unix socket for control lines\n"
       "  --send SOCKET    send one control line to a running orvo-sim, print the\n"
@@ -43,12 +74,19 @@ void PrintUsage(std::FILE* out) {
       "A vanishing unit sends part of its reply, closes its pty 250 ms later and\n"
       "removes its link. A late reply does not hold up the other units.\n"
       "\n"
-      "Control lines:\n%s"
+      "Control lines (through --control and --send):\n%s"
       "\n"
-      "example: orvo-sim --log sim.log --control ctl --unit console:address=5:link=com5 \\\n"
+      "Example with three units, a log and a control socket:\n"
+      "  orvo-sim --log sim.log --control ctl --unit console:address=5:link=com5 \\\n"
       "           --unit plc:address=3 --unit fault:address=9\n"
-      "         orvo-sim --send ctl misbehave console5 silent 1\n",
+      "  orvo-sim --send ctl misbehave console5 silent 1\n",
       orvo::sim::kUnitSetupHelp.data(), orvo::sim::kControlHelp.data());
+}
+
+// '-' is stdout; anything else is created or emptied.
+std::FILE* OpenTrace(const std::string& path) {
+  if (path == "-") return stdout;
+  return std::fopen(path.c_str(), "w");
 }
 
 int Send(const std::string& path, const std::string& line) {
@@ -88,9 +126,11 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { kLog = 1, kReady, kControl, kUnit, kSend, kHelp };
+  enum { kLog = 1, kReady, kControl, kUnit, kSend, kHelp, kTrace, kJson };
   static const option kOptions[] = {
       {"log", required_argument, nullptr, kLog},
+      {"trace", required_argument, nullptr, kTrace},
+      {"json", required_argument, nullptr, kJson},
       {"ready", required_argument, nullptr, kReady},
       {"control", required_argument, nullptr, kControl},
       {"unit", required_argument, nullptr, kUnit},
@@ -98,13 +138,22 @@ int main(int argc, char** argv) {
       {"help", no_argument, nullptr, kHelp},
       {nullptr, 0, nullptr, 0},
   };
-  std::string logPath, readyPath, controlPath, sendPath;
+  std::string logPath, readyPath, controlPath, sendPath, jsonPath;
+  // A teacher running it by hand sees the frames; a harness that captures
+  // stdout asks for the trace it wants.
+  std::string tracePath = isatty(STDOUT_FILENO) ? "-" : "";
   std::vector<orvo::sim::UnitSetup> units;
   for (int option; (option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
     std::string error;
     switch (option) {
       case kLog:
         logPath = optarg;
+        break;
+      case kTrace:
+        tracePath = optarg;
+        break;
+      case kJson:
+        jsonPath = optarg;
         break;
       case kReady:
         readyPath = optarg;
@@ -152,11 +201,19 @@ int main(int argc, char** argv) {
   sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
   std::signal(SIGPIPE, SIG_IGN);
 
-  std::FILE* logFile = logPath.empty() ? nullptr : std::fopen(logPath.c_str(), "w");
-  if (!logPath.empty() && !logFile) return Fail(logPath + ": " + std::strerror(errno));
+  orvo::sim::TraceFiles files;
+  // A readable trace on stdout starts after the NAME PTY lines, which say
+  // what its start-up lines would.
+  const bool traceToStdout = tracePath == "-";
+  for (auto [path, file] : {std::pair{&logPath, &files.Log}, std::pair{&tracePath, &files.Readable},
+                            std::pair{&jsonPath, &files.Json}}) {
+    if (path->empty() || (file == &files.Readable && traceToStdout)) continue;
+    *file = OpenTrace(*path);
+    if (!*file) return Fail(*path + ": " + std::strerror(errno));
+  }
   int status = 0;
   {
-    orvo::sim::TraceLog log(logFile);
+    orvo::sim::TraceLog log(files);
     orvo::sim::Simulator simulator(log);
     std::string error;
     for (const orvo::sim::UnitSetup& setup : units) {
@@ -167,6 +224,7 @@ int main(int argc, char** argv) {
       for (const auto& [name, pty] : simulator.Ports())
         std::printf("%s %s\n", name.c_str(), pty.c_str());
       std::fflush(stdout);
+      if (traceToStdout) log.SetReadable(stdout);
       if (!readyPath.empty() && !WriteReady(readyPath, simulator))
         error = readyPath + ": cannot write";
     }
@@ -177,6 +235,8 @@ int main(int argc, char** argv) {
       status = Fail(error);
     }
   }
-  if (logFile) std::fclose(logFile);
+  for (std::FILE* file : {files.Log, files.Readable, files.Json}) {
+    if (file && file != stdout) std::fclose(file);
+  }
   return status;
 }

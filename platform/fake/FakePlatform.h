@@ -46,7 +46,19 @@ struct FakeHidDevice {
   bool OpenFails = false;
 };
 
-class FakePlatform final : public Platform {
+// Where a test's wire trace plugs in. FakePlatform names its own call trace
+// Trace() as well; the platform's Trace() lives here so that both can be
+// had: the link sees this one, tests keep the call trace.
+class WireTraceSlot : public Platform {
+ public:
+  void SetWireTrace(WireTrace* trace) { Wire = trace; }
+  WireTrace* Trace() override { return Wire; }
+
+ private:
+  WireTrace* Wire = nullptr;
+};
+
+class FakePlatform final : public WireTraceSlot {
  public:
   // --- the bus ---------------------------------------------------------
   // COMn exists; with a unit it answers, without one the line stays silent.

@@ -13,6 +13,10 @@ extern "C" {
 #include "platform/Platform.h"
 
 namespace orvo {
+
+// The file named by ORVOTRAINER_TRACE, or null (Win32Trace.cpp).
+WireTrace* FileTraceFromEnvironment();
+
 namespace {
 
 HANDLE H(Handle h) { return reinterpret_cast<HANDLE>(h); }
@@ -168,6 +172,8 @@ class Win32Platform final : public Platform {
   }
 
   void Sleep(uint32_t ms) override { ::Sleep(ms); }
+
+  WireTrace* Trace() override { return FileTraceFromEnvironment(); }
 
  private:
   static constexpr DWORD WriteBound = 1000;

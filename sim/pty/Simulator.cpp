@@ -33,6 +33,9 @@ std::string Simulator::AddUnit(const UnitSetup& setup) {
   station.Name = setup.Name;
   station.Unit = MakeUnit(setup);
   station.Port = std::move(port);
+  station.Reader = FrameReader(setup.Kind == UnitKind::Console ? FrameAudience::Console
+                               : setup.Kind == UnitKind::Plc   ? FrameAudience::Plc
+                                                               : FrameAudience::Fault);
   ByName.emplace(station.Name, station.Unit.get());
   std::string up = "up " + station.Port.Path() + " address " + std::to_string(setup.Address);
   if (!setup.Link.empty()) up += " link " + setup.Link;
@@ -111,18 +114,32 @@ void Simulator::ReadPort(Station& station) {
   station.LastByte = now;
   const std::vector<Emission> replies =
       station.Unit->OnSerialBytes(std::span<const uint8_t>(buffer, static_cast<std::size_t>(got)));
-  TraceNewFrames(station);
-  for (const Emission& reply : replies) {
-    Clock::time_point due = now + std::chrono::milliseconds(reply.DelayMs);
+  const std::vector<std::vector<uint8_t>> frames = TraceNewFrames(station);
+  if (!frames.empty()) station.LastFrame = frames.back();
+  // The host waits for each reply before its next frame, so replies pair
+  // with frames one to one; when they do not (a unit ignored a frame), a
+  // reply is read against the latest frame.
+  const bool paired = replies.size() == frames.size();
+  for (std::size_t i = 0; i < replies.size(); ++i) {
+    Clock::time_point due = now + std::chrono::milliseconds(replies[i].DelayMs);
     if (!station.Queue.empty()) due = std::max(due, station.Queue.back().Due);
-    station.Queue.push_back(Pending{due, reply.Bytes});
+    station.Queue.push_back(Pending{due, replies[i].Bytes, paired ? frames[i] : station.LastFrame});
   }
 }
 
-void Simulator::TraceNewFrames(Station& station) {
+std::vector<std::vector<uint8_t>> Simulator::TraceNewFrames(Station& station) {
+  std::vector<std::vector<uint8_t>> taken;
   const std::vector<Frame>& frames = station.Unit->Received();
-  for (; station.Logged < frames.size(); ++station.Logged)
-    Log.Received(station.Name, frames[station.Logged]);
+  for (; station.Logged < frames.size(); ++station.Logged) {
+    const Frame& frame = frames[station.Logged];
+    if (frame.Type == Frame::Kind::Garbage) {
+      Log.Received(station.Name, frame, "not a frame");
+      continue;
+    }
+    Log.Received(station.Name, frame, station.Reader.Frame(frame.Bytes));
+    taken.push_back(frame.Bytes);
+  }
+  return taken;
 }
 
 void Simulator::SendDue(Station& station) {
@@ -132,7 +149,7 @@ void Simulator::SendDue(Station& station) {
     const ssize_t put =
         station.Port.IsOpen() ? write(station.Port.MasterFd(), bytes.data(), bytes.size()) : -1;
     if (put == static_cast<ssize_t>(bytes.size())) {
-      Log.Sent(station.Name, bytes);
+      Log.Sent(station.Name, bytes, station.Reader.Exchange(station.Queue.front().Answers, bytes));
     } else {
       Log.Line(station.Name, "tx failed (" + std::to_string(put) + " of " +
                                  std::to_string(bytes.size()) + " bytes) " + HexBytes(bytes));

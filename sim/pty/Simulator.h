@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "link/FrameMeaning.h"
 #include "sim/pty/Control.h"
 #include "sim/pty/PtyPort.h"
 #include "sim/pty/TraceLog.h"
@@ -50,12 +51,15 @@ class Simulator {
   struct Pending {
     Clock::time_point Due;
     std::vector<uint8_t> Bytes;
+    std::vector<uint8_t> Answers;  // the frame this replies to, for the trace
   };
   struct Station {
     std::string Name;
     std::unique_ptr<UnitBase> Unit;
     PtyPort Port;
     std::size_t Logged = 0;  // frames of Unit->Received() already traced
+    FrameReader Reader;      // what the unit's frames mean
+    std::vector<uint8_t> LastFrame;
     Clock::time_point LastByte;
     std::deque<Pending> Queue;                 // due times never decrease: replies keep their order
     std::optional<Clock::time_point> CloseAt;  // set once the unit has vanished
@@ -66,7 +70,9 @@ class Simulator {
   };
 
   void ReadPort(Station& station);
-  void TraceNewFrames(Station& station);
+  // Traces the frames received since the last call; returns the ones that
+  // are frames, not garbage, in order.
+  std::vector<std::vector<uint8_t>> TraceNewFrames(Station& station);
   void SendDue(Station& station);
   int MillisecondsToNextDue() const;
   void AcceptClient();

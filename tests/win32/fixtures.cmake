@@ -13,7 +13,8 @@ set_tests_properties(wine_prefix_up PROPERTIES FIXTURES_SETUP wine_prefix TIMEOU
 set_tests_properties(wine_prefix_down PROPERTIES FIXTURES_CLEANUP wine_prefix)
 
 # Simulated units on ptys behind COM ports of the prefix, as the fixture
-# NAME_units; the units' trace is ${ORVO_RUN_DIR}/NAME/sim.log. Each area
+# NAME_units; the units' trace is ${ORVO_RUN_DIR}/NAME/sim.log, and as JSON
+# Lines ${ORVO_RUN_DIR}/NAME/sim.jsonl. Each area
 # takes its own COM numbers:
 #   orvo_sim_units(NAME link UNITS 5=console:address=5 7=plc:address=3)
 function(orvo_sim_units name)

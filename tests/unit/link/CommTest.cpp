@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/Comm.h"
+#include "link/TraceLine.h"
 #include "platform/fake/FakePlatform.h"
 #include "sim/Console.h"
 #include "tests/unit/link/ScriptedUnit.h"
@@ -22,6 +23,25 @@ using Bytes = std::vector<uint8_t>;
 
 std::vector<std::string> TraceFrom(const FakePlatform& os, std::size_t from) {
   return {os.Trace().begin() + static_cast<long>(from), os.Trace().end()};
+}
+
+// The wire trace as the module would write it, without the time stamp the
+// fake clock does not drive.
+class RecordingTrace final : public WireTrace {
+ public:
+  std::vector<std::string> Lines;
+  void Record(const ExchangeRecord& exchange) override {
+    Lines.push_back(Unstamped(ExchangeLine({}, exchange)));
+  }
+  void Note(std::string_view text) override { Lines.push_back(Unstamped(NoteLine({}, text))); }
+
+ private:
+  static std::string Unstamped(const std::string& line) { return line.substr(line.find("  ") + 2); }
+};
+
+std::string HexByte(int32_t value) {
+  static constexpr char digits[] = "0123456789abcdef";
+  return {digits[(value >> 4) & 15], digits[value & 15]};
 }
 
 Bytes Counting(std::size_t n, uint8_t first = 1) {
@@ -70,6 +90,8 @@ TEST(SerialLink, PortIsExclusiveWhileOpen) {
 
 TEST(SerialLink, NegativeAndMissingPortsFailAndKeepMode) {
   FakePlatform os;
+  RecordingTrace wire;
+  os.SetWireTrace(&wire);
   CComm link(os);
   EXPECT_FALSE(link.Open(-3, 0));
   EXPECT_EQ(os.Trace().back(), "open \\\\.\\COM-3");
@@ -80,6 +102,8 @@ TEST(SerialLink, NegativeAndMissingPortsFailAndKeepMode) {
   link.Close();
   EXPECT_EQ(link.CurrentMode(), -1);
   EXPECT_EQ(os.Trace().size(), before) << "nothing was open, nothing is closed";
+  EXPECT_EQ(wire.Lines, (std::vector<std::string>{"note  COM-3 cannot be opened",
+                                                  "note  COM9 cannot be opened"}));
 }
 
 TEST(SerialLink, CloseTwiceClosesOnce) {
@@ -151,6 +175,7 @@ struct RecoveryCase {
   int16_t Status;
   std::vector<std::string> Trace;
   uint64_t ElapsedMs;
+  const char* Wire;  // the wire-trace line
 };
 
 TEST(SerialLink, OneReopenAndResendOnShortReply) {
@@ -162,7 +187,10 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
        false,
        61,
        {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 14"},
-       0},
+       0,
+       "COM7  address 9  sent fe ff 09 02 52 49  reply 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e"
+       "  status 61  ReadStatus -> 0 V +12 V, AC1 on, bits 0x01, control 0x0e"
+       " (reply from address 1)"},
       // Silent: two read time-outs of 100 + 100 x 14 ms around the 500 ms pause.
       {"silent",
        {std::nullopt, std::nullopt},
@@ -171,7 +199,8 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
        {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 0", "sleep 500",
         "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 fe ff 09 02 52 49",
         "read COM7 14 -> 0"},
-       3500},
+       3500,
+       "COM7  address 9  sent fe ff 09 02 52 49  reply -  status 60 resent  ReadStatus"},
       // Short first, whole after the reopen: 100 ms interval time-out, then the pause.
       {"short then whole",
        {Counting(13), Counting(14)},
@@ -180,7 +209,10 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
        {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 13", "sleep 500",
         "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 fe ff 09 02 52 49",
         "read COM7 14 -> 14"},
-       600},
+       600,
+       "COM7  address 9  sent fe ff 09 02 52 49  reply 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e"
+       "  status 61 resent  ReadStatus -> 0 V +12 V, AC1 on, bits 0x01, control 0x0e"
+       " (reply from address 1)"},
       // The second try is final even if the unit would answer a third time.
       {"short twice",
        {Counting(2), Counting(2), Counting(14)},
@@ -189,13 +221,17 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
        {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 2", "sleep 500",
         "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 fe ff 09 02 52 49",
         "read COM7 14 -> 2"},
-       700},
+       700,
+       "COM7  address 9  sent fe ff 09 02 52 49  reply 01 02  status 60 resent  ReadStatus"
+       " (reply from address 1)"},
       {"short frame answered",
        {Counting(3)},
        true,
        61,
        {"clear COM7", "write COM7 09 b0 00", "sleep 50", "read COM7 3 -> 3"},
-       50},
+       50,
+       "COM7  address 9  sent 09 b0 00  reply 01 02 03  status 61  Read -> 0x03"
+       " (reply from address 1)"},
       {"short frame silent",
        {std::nullopt, std::nullopt},
        true,
@@ -203,13 +239,16 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
        {"clear COM7", "write COM7 09 b0 00", "sleep 50", "read COM7 3 -> 0", "sleep 500",
         "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 09 b0 00", "sleep 50",
         "read COM7 3 -> 0"},
-       50 + 400 + 500 + 50 + 400},
+       50 + 400 + 500 + 50 + 400,
+       "COM7  address 9  sent 09 b0 00  reply -  status 60 resent  Read"},
   };
   for (const auto& c : cases) {
     FakePlatform os;
     ScriptedUnit unit;
     unit.Replies = c.Replies;
     os.AddSerialPort(7, &unit);
+    RecordingTrace wire;
+    os.SetWireTrace(&wire);
     CComm link(os);
     link.SetReplyDelay(50);
     ASSERT_TRUE(link.Open(7, 9));
@@ -222,6 +261,7 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
     EXPECT_EQ(TraceFrom(os, mark), c.Trace) << c.Name;
     EXPECT_EQ(os.Clock().NowMs() - start, c.ElapsedMs) << c.Name;
     EXPECT_EQ(os.OpenHandles(), 1) << c.Name;
+    EXPECT_EQ(wire.Lines, std::vector<std::string>{c.Wire}) << c.Name;
   }
 }
 
@@ -303,14 +343,17 @@ TEST(HidLink, AddressCheckAndBoundedRead) {
     std::optional<Bytes> Reply;
     int16_t Status;
     uint64_t ElapsedMs;
+    const char* Wire;  // the wire-trace line after the report sent
   };
   const Case cases[] = {
-      {"any unit answers address 0", 0, HidReply(6), 61, 300},
-      {"the addressed unit", 5, HidReply(5), 61, 300},
-      {"another unit", 5, HidReply(6), 60, 300},
-      {"low 8 bits of the address", 0x105, HidReply(5), 61, 300},
-      {"short input report", 5, Bytes(16, 5), 60, 300},
-      {"no answer is bounded", 5, std::nullopt, 60, 1300},
+      {"any unit answers address 0", 0, HidReply(6), 61, 300, "reply 06 00  status 61  ReadStatus"},
+      {"the addressed unit", 5, HidReply(5), 61, 300, "reply 05 00  status 61  ReadStatus"},
+      {"another unit", 5, HidReply(6), 60, 300,
+       "reply 06 00  status 60  ReadStatus (reply from address 6)"},
+      {"low 8 bits of the address", 0x105, HidReply(5), 61, 300,
+       "reply 05 00  status 61  ReadStatus"},
+      {"short input report", 5, Bytes(16, 5), 60, 300, "reply -  status 60  ReadStatus"},
+      {"no answer is bounded", 5, std::nullopt, 60, 1300, "reply -  status 60  ReadStatus"},
   };
   for (const auto& c : cases) {
     FakePlatform os;
@@ -319,9 +362,17 @@ TEST(HidLink, AddressCheckAndBoundedRead) {
     os.AddHidInterface(0, Device(u"hid#0", 3, &unit));
     CComm link(os);
     ASSERT_TRUE(link.Open(0, 0)) << c.Name;
+    RecordingTrace wire;
+    os.SetWireTrace(&wire);
     const uint64_t start = os.Clock().NowMs();
     std::array<uint8_t, 2> reply{0xEE, 0xEE};
     EXPECT_EQ(link.Transact(c.Address, 2, 'R', 'I', 0, 2, reply.data()), c.Status) << c.Name;
+    const std::string report =
+        "00 " + HexByte(c.Address) + " 02 52 49 00 00 00 00 00 00 00 00 00 00 00 00";
+    EXPECT_EQ(wire.Lines,
+              (std::vector<std::string>{"HID  address " + std::to_string(c.Address & 0xFF) +
+                                        "  sent " + report + "  " + c.Wire}))
+        << c.Name;
     EXPECT_EQ(os.Clock().NowMs() - start, c.ElapsedMs) << c.Name;
     if (c.Status == StatusFailed) {
       EXPECT_EQ(reply, (std::array<uint8_t, 2>{0xEE, 0xEE})) << "untouched on failure: " << c.Name;
@@ -359,15 +410,19 @@ TEST(HidLink, LateReplyIsNeverTakenForTheNextOne) {
 
 TEST(HidLink, ShortFrameSendsNothingOnHid) {
   FakePlatform os;
+  RecordingTrace wire;
   ScriptedUnit unit;
   unit.Replies = {HidReply(0)};
   os.AddHidInterface(0, Device(u"hid#0", 4, &unit));
   CComm link(os);
   ASSERT_TRUE(link.Open(0, 0));
   const std::size_t mark = os.Trace().size();
+  os.SetWireTrace(&wire);
   std::array<uint8_t, 3> reply{};
   EXPECT_EQ(link.TransactShort(3, 0xB0, 0, reply.data()), StatusFailed);
   EXPECT_TRUE(TraceFrom(os, mark).empty());
+  EXPECT_EQ(wire.Lines,
+            std::vector<std::string>{"note  HID cannot carry a short frame; nothing sent"});
 }
 
 TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
@@ -413,6 +468,8 @@ TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
 TEST(HidSearch, NothingFound) {
   for (bool setFails : {false, true}) {
     FakePlatform os;
+    RecordingTrace wire;
+    os.SetWireTrace(&wire);
     os.DeviceSetFails = setFails;
     ScriptedUnit other;
     other.Replies = {HidReply(8)};
@@ -422,6 +479,8 @@ TEST(HidSearch, NothingFound) {
     EXPECT_EQ(link.CurrentMode(), 0);
     EXPECT_EQ(os.OpenHandles(), 0);
     EXPECT_EQ(os.HidSetsOpen(), 0);
+    ASSERT_FALSE(wire.Lines.empty());
+    EXPECT_EQ(wire.Lines.back(), "note  HID no unit found");
   }
 }
 

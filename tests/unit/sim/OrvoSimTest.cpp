@@ -53,6 +53,10 @@ class OrvoSim : public testing::Test {
     const std::vector<std::string> args = {ORVO_SIM_PATH,
                                            "--log",
                                            Dir + "/log",
+                                           "--trace",
+                                           Dir + "/trace",
+                                           "--json",
+                                           Dir + "/json",
                                            "--ready",
                                            Dir + "/ready",
                                            "--control",
@@ -85,7 +89,7 @@ class OrvoSim : public testing::Test {
       EXPECT_FALSE(Exists(Dir + "/com5"));
       EXPECT_FALSE(Exists(Dir + "/ctl"));
     }
-    for (const char* name : {"/log", "/com3"}) unlink((Dir + name).c_str());
+    for (const char* name : {"/log", "/trace", "/json", "/com3"}) unlink((Dir + name).c_str());
     rmdir(Dir.c_str());
   }
 
@@ -135,8 +139,8 @@ class OrvoSim : public testing::Test {
     return reply;
   }
 
-  std::string Log() const {
-    std::ifstream file(Dir + "/log");
+  std::string Log(const char* name = "/log") const {
+    std::ifstream file(Dir + name);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
@@ -161,6 +165,26 @@ TEST_F(OrvoSim, AnswersAStatusReadOnThePtyAndTracesIt) {
   EXPECT_THAT(Log(), testing::ContainsRegex(ts + "console5 rx command fe ff 05 02 52 49\n"));
   EXPECT_THAT(Log(), testing::ContainsRegex(
                          ts + "console5 tx 05 00 42 00 00 00 00 00 00 00 00 00 00 00\n"));
+  // The same exchange, decoded, in the readable trace and as JSON Lines; a
+  // control line that carries a quote and a control byte stays valid JSON.
+  Control("bogus \"q\"\x01");
+  EXPECT_TRUE(WaitFor([&] { return Log("/json").find("bogus") != std::string::npos; }, 1000ms));
+  EXPECT_THAT(Log("/trace"),
+              testing::ContainsRegex("[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}  console5   rx  "
+                                     "ReadStatus  \\[fe ff 05 02 52 49\\]\n"));
+  EXPECT_THAT(Log("/trace"),
+              testing::HasSubstr("  console5   tx  ReadStatus -> 0 V 0 V, AC1 DC3 on, control 0x00"
+                                 "  [05 00 42 00 00 00 00 00 00 00 00 00 00 00]\n"));
+  const std::string json = Log("/json");
+  for (const char* object :
+       {R"("unit":"console5","dir":"rx","kind":"command","hex":"fe ff 05 02 52 49",)"
+        R"("meaning":"ReadStatus"})",
+        R"("unit":"console5","dir":"tx","kind":"reply",)"
+        R"("hex":"05 00 42 00 00 00 00 00 00 00 00 00 00 00",)"
+        R"("meaning":"ReadStatus -> 0 V 0 V, AC1 DC3 on, control 0x00"})",
+        R"("unit":"control","dir":"event","text":"bogus \"q\"\u0001 -> )"}) {
+    EXPECT_THAT(json, testing::HasSubstr(object));
+  }
 }
 
 TEST_F(OrvoSim, ControlChannelSilencesAUnitForOneExchange) {
