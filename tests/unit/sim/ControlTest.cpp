@@ -4,7 +4,7 @@
 #include "sim/FaultUnit.h"
 #include "sim/PlcTrainer.h"
 #include "sim/pty/Control.h"
-#include "sim/pty/UnitSetup.h"
+#include "sim/UnitSetup.h"
 #include "tests/unit/sim/SimTestSupport.h"
 
 namespace orvo::sim {
