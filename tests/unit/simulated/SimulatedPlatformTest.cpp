@@ -13,8 +13,7 @@
 #include "link/WireTrace.h"
 #include "platform/fake/RegistryModel.h"
 #include "platform/simulated/SimulatedPlatform.h"
-#include "sim/FaultUnit.h"
-#include "sim/PlcTrainer.h"
+#include "sim/UnitFields.h"
 
 namespace orvo {
 namespace {
@@ -76,6 +75,12 @@ struct Lesson {
 
 std::string Str(const std::u16string& text) { return {text.begin(), text.end()}; }
 
+// A unit's state as orvo-sim's control line 'get UNIT FIELD' shows it.
+std::string UnitState(Lesson& lesson, std::string_view unit, std::string_view field) {
+  sim::UnitBase& u = *lesson.Simulated.Unit(unit);
+  return sim::FindField(sim::KindOf(u), field)->Get(u, {});
+}
+
 struct Step {
   const char* What;
   std::function<int16_t(Lesson&)> Call;
@@ -101,75 +106,40 @@ void RunSteps(Lesson& lesson, const std::vector<Step>& steps) {
 // on the wire: a read time-out (100 ms + 100 ms a byte), the 500 ms pause
 // and the resend's time-out, plus whatever the device class waits.
 TEST(SimulatedPlatform, LessonHuntsAndCommandsWithTheTimeItWouldTake) {
-  Lesson lesson(
-      "plc:3:port=2:main=0x12:external=0x0C, "
-      "console:5:model=3:submodel=1:version=1.2.13:channel=3/0x02A7:switch=0x80,fault:9");
+  Lesson lesson("plc:3:port=2:external=0x0C, console:5:model=3:submodel=1:version=1.2.13,fault:9");
   EXPECT_THAT(lesson.System.Notes,
               testing::ElementsAre("simulating plc3 on COM2, console5 on COM1, fault9 on COM3"));
-  const auto faultUnit = [](Lesson& l) -> sim::FaultUnit& {
-    return *static_cast<sim::FaultUnit*>(l.Simulated.Unit("fault9"));
-  };
-  const auto plcUnit = [](Lesson& l) -> sim::PlcTrainer& {
-    return *static_cast<sim::PlcTrainer*>(l.Simulated.Unit("plc3"));
-  };
+  lesson.Fault.put_Address(9);
+  lesson.Plc.put_Address(3);
   RunSteps(
       lesson,
       {
           // The address query goes unanswered on COM2 (300 + 500 + 300).
           {"console SetAddress(5)", [](Lesson& l) { return l.Echo.SetAddress(5); }, 61, 1100,
-           [](Lesson& l) { return "COM" + std::to_string(l.Echo.get_Port()); }, "COM1"},
+           [](Lesson& l) { return std::to_string(l.Echo.get_Port()); }, "1"},
           {"console ReadModel", [](Lesson& l) { return l.Echo.ReadModel(); }, 61, 0,
-           [](Lesson& l) {
-             return std::to_string(l.Echo.get_Model()) + "." +
-                    std::to_string(l.Echo.get_SubModel()) + " " + Str(l.Echo.get_Version());
-           },
-           "3.1 1.2.13"},
-          {"console ReadChannel(0, 3)", [](Lesson& l) { return l.Echo.ReadChannel(0, 3); }, 61, 50,
-           [](Lesson& l) { return std::to_string(l.Echo.get_Channel()); }, "679"},
-          {"console SetSwitches(AC1)", [](Lesson& l) { return l.Echo.SetSwitches(u"AC1"); }, 61,
-           100, [](Lesson& l) { return std::to_string(l.Echo.get_AC1()); }, "0"},
-          {"console CheckComm", [](Lesson& l) { return l.Echo.CheckComm(); }, 61, 0,
-           [](Lesson& l) { return std::to_string(l.Echo.get_AC1()); }, "1"},
+           [](Lesson& l) { return std::to_string(l.Echo.get_Model()) + Str(l.Echo.get_Version()); },
+           "31.2.13"},
           // Two silent ports (50 + 400 + 500 + 50 + 400, then the hunt's
           // 500 each), then the unit's own answer and pause (50 + 500).
-          {"fault HuntPort",
-           [](Lesson& l) {
-             l.Fault.put_Address(9);
-             return l.Fault.HuntPort();
-           },
-           61, 2 * 1900 + 550, [](Lesson& l) { return std::to_string(l.Fault.get_Port()); }, "3"},
+          {"fault HuntPort", [](Lesson& l) { return l.Fault.HuntPort(); }, 61, 2 * 1900 + 550,
+           [](Lesson& l) { return std::to_string(l.Fault.get_Port()); }, "3"},
           {"fault SendFaults(F3,F7)", [](Lesson& l) { return l.Fault.SendFaults(u"F3,F7"); }, 61,
-           100,
-           [&](Lesson& l) {
-             std::string on;
-             for (uint8_t c : faultUnit(l).OnChannels()) on += std::to_string(c) + " ";
-             return on;
-           },
-           "3 7 "},
+           100, [](Lesson& l) { return UnitState(l, "fault9", "on"); }, "3 7"},
           // The trainer answers at once on COM2: every short frame waits its
-          // 50 ms reply delay. ReadExternal refreshes the main block too.
-          {"plc HuntPort",
-           [](Lesson& l) {
-             l.Plc.put_Address(3);
-             return l.Plc.HuntPort();
-           },
-           61, 100, [](Lesson& l) { return std::to_string(l.Plc.get_Port()); }, "2"},
-          {"plc ReadMain", [](Lesson& l) { return l.Plc.ReadMain(); }, 61, 150,
-           [](Lesson& l) {
-             return std::to_string(l.Plc.get_DC()) + std::to_string(l.Plc.get_Monitor()) +
-                    std::to_string(l.Plc.get_Selector());
-           },
-           "102"},
+          // 50 ms reply delay. ReadExternal reads the main block too.
+          {"plc HuntPort", [](Lesson& l) { return l.Plc.HuntPort(); }, 61, 100,
+           [](Lesson& l) { return std::to_string(l.Plc.get_Port()); }, "2"},
           {"plc ReadExternal", [](Lesson& l) { return l.Plc.ReadExternal(); }, 61, 300,
            [](Lesson& l) { return std::to_string(l.Plc.get_Voltage()); }, "24"},
           {"plc SetSelector(5)", [](Lesson& l) { return l.Plc.SetSelector(5); }, 61, 200,
-           [&](Lesson& l) { return std::to_string(plcUnit(l).Selector()); }, "5"},
+           [](Lesson& l) { return UnitState(l, "plc3", "selector"); }, "0x05"},
       });
   // What the units kept only to be read back went when each link closed.
   for (const char* name : {"plc3", "console5", "fault9"}) {
     EXPECT_TRUE(lesson.Simulated.Unit(name)->Received().empty()) << name;
   }
-  EXPECT_TRUE(plcUnit(lesson).Nibbles().empty());
+  EXPECT_EQ(UnitState(lesson, "plc3", "nibbles"), "none");
 }
 
 // A console on the USB link: found by its address query (300 ms for the
@@ -219,6 +189,7 @@ TEST(SimulatedPlatform, MalformedUnitsLeaveNothingToTalkTo) {
                                  lesson.Fault.HuntPort(), lesson.Plc.ReadMain()}) {
       EXPECT_EQ(status, 60);
     }
+    EXPECT_EQ(lesson.System.SleptMs, 50u) << "SetAddress's pause after finding nothing, no more";
     EXPECT_EQ(lesson.System.Touched, 0);
     EXPECT_EQ(sim::UnitBase::Made(), made) << "a unit was made for a faulty description";
   }
