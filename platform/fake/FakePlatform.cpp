@@ -71,7 +71,7 @@ std::string FakePlatform::NameOf(const OpenHandle& h) const {
 }
 
 Handle FakePlatform::OpenSerialPort(std::u16string_view deviceName) {
-  Record("open " + Narrow(deviceName));
+  Calls.push_back("open " + Narrow(deviceName));
   const auto port = ComNumber(deviceName);
   if (!port) return InvalidHandle;
   auto it = Lines.find(*port);
@@ -83,7 +83,7 @@ Handle FakePlatform::OpenSerialPort(std::u16string_view deviceName) {
 
 bool FakePlatform::ConfigureSerialPort(Handle port, const SerialSettings& settings) {
   OpenHandle* h = Find(port, false);
-  Record("configure " + (h ? NameOf(*h) : std::string("?")));
+  Calls.push_back("configure " + (h ? NameOf(*h) : std::string("?")));
   if (h == nullptr || ConfigureFails) return false;
   Lines[h->Key].Settings = AppliedSettings{std::u16string(settings.Definition), settings.InQueue,
                                            settings.OutQueue, settings.Timeouts};
@@ -98,7 +98,7 @@ std::optional<AppliedSettings> FakePlatform::SettingsOf(int port) const {
 
 void FakePlatform::ClearCommErrors(Handle port) {
   OpenHandle* h = Find(port, false);
-  Record("clear " + (h ? NameOf(*h) : std::string("?")));
+  Calls.push_back("clear " + (h ? NameOf(*h) : std::string("?")));
 }
 
 void FakePlatform::Queue(SerialLine& line, const std::vector<sim::Emission>& out) {
@@ -110,7 +110,7 @@ void FakePlatform::Queue(SerialLine& line, const std::vector<sim::Emission>& out
 
 bool FakePlatform::WriteSerial(Handle port, std::span<const uint8_t> bytes) {
   OpenHandle* h = Find(port, false);
-  Record("write " + (h ? NameOf(*h) : std::string("?")) + " " + sim::HexBytes(bytes));
+  Calls.push_back("write " + (h ? NameOf(*h) : std::string("?")) + " " + sim::HexBytes(bytes));
   if (h == nullptr) return false;
   SerialLine& line = Lines[h->Key];
   if (line.Unit != nullptr && !line.Unit->Vanished()) Queue(line, line.Unit->OnSerialBytes(bytes));
@@ -120,7 +120,7 @@ bool FakePlatform::WriteSerial(Handle port, std::span<const uint8_t> bytes) {
 std::size_t FakePlatform::ReadSerial(Handle port, std::span<uint8_t> bytes) {
   OpenHandle* h = Find(port, false);
   if (h == nullptr) {
-    Record("read ? " + std::to_string(bytes.size()) + " -> 0");
+    Calls.push_back("read ? " + std::to_string(bytes.size()) + " -> 0");
     return 0;
   }
   SerialLine& line = Lines[h->Key];
@@ -145,19 +145,20 @@ std::size_t FakePlatform::ReadSerial(Handle port, std::span<uint8_t> bytes) {
   } else {
     Time.AdvanceTo(deadline);
   }
-  Record("read " + NameOf(*h) + " " + std::to_string(bytes.size()) + " -> " + std::to_string(got));
+  Calls.push_back("read " + NameOf(*h) + " " + std::to_string(bytes.size()) + " -> " +
+                  std::to_string(got));
   return got;
 }
 
 DeviceSet FakePlatform::OpenHidDeviceSet() {
-  Record("hid-set");
+  Calls.push_back("hid-set");
   if (DeviceSetFails) return InvalidDeviceSet;
   ++SetsOpen;
   return 1;
 }
 
 bool FakePlatform::HidInterfacePath(DeviceSet set, int index, std::u16string& path) {
-  Record("hid-path " + std::to_string(index));
+  Calls.push_back("hid-path " + std::to_string(index));
   auto it = Hid.find(index);
   if (set == InvalidDeviceSet || it == Hid.end()) return false;
   path = it->second.Device.Path;
@@ -165,12 +166,12 @@ bool FakePlatform::HidInterfacePath(DeviceSet set, int index, std::u16string& pa
 }
 
 void FakePlatform::CloseHidDeviceSet(DeviceSet set) {
-  Record("hid-set-close");
+  Calls.push_back("hid-set-close");
   if (set != InvalidDeviceSet) --SetsOpen;
 }
 
 Handle FakePlatform::OpenHidDevice(std::u16string_view path) {
-  Record("hid-open " + Narrow(path));
+  Calls.push_back("hid-open " + Narrow(path));
   for (auto& [index, slot] : Hid) {
     if (slot.Device.Path != path) continue;
     if (slot.Device.OpenFails) return InvalidHandle;
@@ -200,12 +201,13 @@ void FakePlatform::FlushHidInput(Handle device) {
       ++dropped;
     }
   }
-  Record("hid-flush " + (h ? NameOf(*h) : std::string("?")) + " -> " + std::to_string(dropped));
+  Calls.push_back("hid-flush " + (h ? NameOf(*h) : std::string("?")) + " -> " +
+                  std::to_string(dropped));
 }
 
 bool FakePlatform::WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> report) {
   OpenHandle* h = Find(device, true);
-  Record("hid-write " + (h ? NameOf(*h) : std::string("?")) + " " + sim::HexBytes(report));
+  Calls.push_back("hid-write " + (h ? NameOf(*h) : std::string("?")) + " " + sim::HexBytes(report));
   if (h == nullptr) return false;
   HidSlot& slot = Hid[h->Key];
   if (slot.Device.Unit == nullptr || slot.Device.Unit->Vanished()) return true;
@@ -235,17 +237,17 @@ std::size_t FakePlatform::ReadHidReport(Handle device, std::span<uint8_t, HidRep
       Time.Advance(timeoutMs);
     }
   }
-  Record("hid-read " + (h ? NameOf(*h) : std::string("?")) + " -> " + std::to_string(got));
+  Calls.push_back("hid-read " + (h ? NameOf(*h) : std::string("?")) + " -> " + std::to_string(got));
   return got;
 }
 
 void FakePlatform::CloseHandle(Handle handle) {
   auto it = Handles.find(handle);
   if (it == Handles.end()) {
-    Record("close ?");
+    Calls.push_back("close ?");
     return;
   }
-  Record("close " + NameOf(it->second));
+  Calls.push_back("close " + NameOf(it->second));
   if (!it->second.IsHid) {
     auto line = Lines.find(it->second.Key);
     if (line != Lines.end()) line->second.Open = false;
@@ -254,19 +256,15 @@ void FakePlatform::CloseHandle(Handle handle) {
 }
 
 bool FakePlatform::ReadSerialPortMap(std::vector<PortMapValue>& values, std::size_t limit) {
-  Record("port-map");
+  Calls.push_back("port-map");
   if (!PortMap) return false;
   values.assign(PortMap->begin(), PortMap->begin() + std::min(limit, PortMap->size()));
   return true;
 }
 
 void FakePlatform::Sleep(uint32_t ms) {
-  Record("sleep " + std::to_string(ms));
-  if (Recording) {
-    Time.Sleep(ms);
-  } else {
-    Time.Advance(ms);
-  }
+  Calls.push_back("sleep " + std::to_string(ms));
+  Time.Sleep(ms);
 }
 
 }  // namespace orvo::fake

@@ -25,6 +25,7 @@ class RecordingClock {
     Now += ms;
   }
   const std::vector<uint32_t>& Recorded() const { return Sleeps; }
+  void ClearRecorded() { Sleeps.clear(); }
 
  private:
   uint64_t Now = 0;
@@ -68,9 +69,6 @@ class FakePlatform final : public Platform {
   // "read COM5 14 -> 14", "sleep 500", "close COM5", "hid-path 3", ...
   const std::vector<std::string>& Trace() const { return Calls; }
   void ClearTrace() { Calls.clear(); }
-  // Off: neither the calls nor the clock's sleeps are recorded, for a bus
-  // that runs for a whole lesson with nobody reading them back.
-  void KeepTrace(bool keep) { Recording = keep; }
   int OpenHandles() const { return static_cast<int>(Handles.size()); }
   int HidSetsOpen() const { return SetsOpen; }
 
@@ -120,9 +118,6 @@ class FakePlatform final : public Platform {
   OpenHandle* Find(Handle handle, bool wantHid);
   std::string NameOf(const OpenHandle& h) const;
   void Queue(SerialLine& line, const std::vector<sim::Emission>& out);
-  void Record(std::string line) {
-    if (Recording) Calls.push_back(std::move(line));
-  }
 
   RecordingClock Time;
   std::vector<std::string> Calls;
@@ -132,7 +127,6 @@ class FakePlatform final : public Platform {
   std::map<Handle, OpenHandle> Handles;
   Handle NextHandle = 0x100;
   int SetsOpen = 0;
-  bool Recording = true;
 };
 
 // Serial-port map values as the registry holds them.

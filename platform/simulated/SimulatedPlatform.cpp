@@ -26,7 +26,8 @@ std::u16string ComDevice(int port) { return u"\\\\.\\COM" + Digits(port); }
 // One call's turn on the bus: the bus is the units' shared state, so one
 // caller at a time (objects of several apartments may share it), and once
 // the lock is released the caller sleeps whatever time the call took on the
-// bus's clock.
+// bus's clock. The bus's record of calls and sleeps is for tests to read
+// back; nobody does here, and a lesson may run for hours, so it goes.
 class SimulatedPlatform::BusTurn {
  public:
   explicit BusTurn(SimulatedPlatform& platform) : P(platform) {
@@ -38,6 +39,8 @@ class SimulatedPlatform::BusTurn {
     const uint64_t now = P.Bus.Clock().NowMs();
     uint64_t owed = now - P.SleptMs;
     P.SleptMs = now;
+    P.Bus.ClearTrace();
+    P.Bus.Clock().ClearRecorded();
     if (P.Lock.Initialized()) P.Lock.Leave();
     while (owed > 0) {
       const uint32_t step =
@@ -52,9 +55,6 @@ class SimulatedPlatform::BusTurn {
 };
 
 SimulatedPlatform::SimulatedPlatform(Platform& wrapped, std::string_view units) : Wrapped(wrapped) {
-  // Nobody reads the bus's call trace back here, and a lesson may run for
-  // hours.
-  Bus.KeepTrace(false);
   Why = Lock.Initialize() < 0 ? "the bus lock cannot be set up" : Build(units);
   // Build adds nothing until the whole description is known to be sound.
   if (!Why.empty()) Bus.SetPortMap({});
