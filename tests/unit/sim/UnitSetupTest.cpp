@@ -1,9 +1,7 @@
 #include <gmock/gmock.h>
 
-#include "sim/Console.h"
 #include "sim/UnitSetup.h"
 #include "sim/Words.h"
-#include "tests/unit/sim/SimTestSupport.h"
 
 namespace orvo::sim {
 namespace {
@@ -87,15 +85,6 @@ TEST(UnitSetup, ParsesTheUnitArgumentAndMakesTheUnitItDescribes) {
       EXPECT_EQ(field->Get(*unit, index), words.back()) << item;
     }
   }
-}
-
-// The option reaches what the console sends back, not just what it reports.
-TEST(UnitSetup, ConsoleAnswersWithTheStateItWasDescribedWith) {
-  std::string error;
-  const auto unit = MakeUnit(*ParseUnitSetup("console:5:switch=0x42:neg=4:pos=9", error));
-  const std::vector<Emission> status = unit->OnSerialBytes(Cmd2(5, 'R', 'I'));
-  ASSERT_EQ(status.size(), 1u);
-  EXPECT_EQ(Hex(Bytes(status[0].Bytes.begin(), status[0].Bytes.begin() + 3)), "05 49 42");
 }
 
 struct ListCase {
