@@ -63,6 +63,10 @@ class Console final : public UnitBase {
   bool CaiStarted() const { return Cai; }
   const std::vector<FaultItem>& Faults() const { return FaultItems; }
   void ClearFaults() { FaultItems.clear(); }
+  void ForgetHistory() override {
+    UnitBase::ForgetHistory();
+    FaultItems.clear();
+  }
 
   // The 14-byte status reply as it stands now.
   std::vector<uint8_t> Status() const;

@@ -30,6 +30,11 @@ class PlcTrainer final : public ShortFrameUnit {
   std::optional<uint16_t> LastProcessValue() const;
   const std::vector<uint16_t>& ProcessValues() const { return ProcessLog; }
   int BrokenTransfers() const { return Decoder.Broken(); }
+  void ForgetHistory() override {
+    UnitBase::ForgetHistory();
+    NibbleLog.clear();
+    ProcessLog.clear();
+  }
 
  private:
   std::optional<uint8_t> Execute(uint8_t command, uint8_t argument) override;

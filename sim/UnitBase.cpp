@@ -1,5 +1,7 @@
 #include "sim/UnitBase.h"
 
+#include <atomic>
+
 namespace orvo::sim {
 namespace {
 
@@ -15,10 +17,16 @@ std::vector<uint8_t> GarbageLike(std::size_t size, std::size_t addressAt, uint8_
   return bytes;
 }
 
+std::atomic<int> UnitsMade{0};
+
 }  // namespace
 
 UnitBase::UnitBase(uint8_t address, std::unique_ptr<Framer> framer)
-    : OwnAddress(address), Framing(std::move(framer)) {}
+    : OwnAddress(address), Framing(std::move(framer)) {
+  ++UnitsMade;
+}
+
+int UnitBase::Made() { return UnitsMade.load(); }
 
 std::vector<Emission> UnitBase::OnSerialBytes(std::span<const uint8_t> bytes) {
   std::vector<Emission> out;

@@ -16,6 +16,10 @@ class UnitBase : public Unit {
  public:
   UnitBase(uint8_t address, std::unique_ptr<Framer> framer);
 
+  // How many units this process has made, so that a test can show that a
+  // module which simulates nothing never made one.
+  static int Made();
+
   uint8_t Address() const { return OwnAddress; }
   void SetAddress(uint8_t address) { OwnAddress = address; }
 
@@ -24,6 +28,10 @@ class UnitBase : public Unit {
 
   const std::vector<Frame>& Received() const override { return Log; }
   void ClearReceived() override { Log.clear(); }
+  // Drops every record kept only for someone to read back later (the frame
+  // log and a kind's own histories), so a unit that runs for hours without
+  // anyone reading stays small. The unit's state stays.
+  virtual void ForgetHistory() { Log.clear(); }
 
   // An exchange is a frame the unit answers; frames it ignores (other
   // addresses, unknown commands) do not use up `count`. Misbehaviour::None

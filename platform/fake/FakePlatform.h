@@ -25,6 +25,7 @@ class RecordingClock {
     Now += ms;
   }
   const std::vector<uint32_t>& Recorded() const { return Sleeps; }
+  void ClearRecorded() { Sleeps.clear(); }
 
  private:
   uint64_t Now = 0;

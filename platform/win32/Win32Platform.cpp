@@ -8,9 +8,12 @@ extern "C" {
 #include <hidsdi.h>
 }
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/simulated/SimulatedPlatform.h"
 
 namespace orvo {
 
@@ -191,11 +194,37 @@ class Win32Platform final : public Platform {
   }
 };
 
+// The variable's text; nothing when it is unset or empty. Only ASCII means
+// anything in a unit description, so anything else becomes '?', which the
+// parser then reports.
+std::optional<std::string> EnvironmentText(const wchar_t* name) {
+  std::vector<wchar_t> value(256);
+  DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+  if (length >= value.size()) {
+    value.resize(length + 1);
+    length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+  }
+  if (length == 0 || length >= value.size()) return std::nullopt;
+  std::string text;
+  for (DWORD i = 0; i < length; ++i) text.push_back(value[i] < 0x80 ? char(value[i]) : '?');
+  return text;
+}
+
+// Read once, when the first object is made: a lesson does not change
+// between real and simulated units halfway through.
+Platform& ChosenPlatform(Platform& system) {
+  const std::optional<std::string> units = EnvironmentText(L"ORVOTRAINER_SIMULATE");
+  if (!units) return system;
+  static SimulatedPlatform simulated(system, *units);
+  return simulated;
+}
+
 }  // namespace
 
 Platform& SystemPlatform() {
   static Win32Platform platform;
-  return platform;
+  static Platform& chosen = ChosenPlatform(platform);
+  return chosen;
 }
 
 }  // namespace orvo

@@ -21,7 +21,7 @@ inline constexpr std::string_view kControlHelp =
     "  frames UNIT                           N; KIND HEX; ... (frames received)\n"
     "  list                                  NAME PTY ... of every unit\n"
     "  help                                  the command names\n"
-    "  Fields (* settable; numbers decimal or 0x hex):\n"
+    "  Fields (* settable, also as --unit FIELD=VALUE; numbers decimal or 0x hex):\n"
     "    every unit: address*, misbehaviour, vanished\n"
     "    console: switch*, control*, neg*, pos* (voltage nibbles), model*, submodel*,\n"
     "             version* (3 numbers), channel* N [VALUE], aux, bncs, speaker, cai,\n"

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "sim/pty/Words.h"
+#include "sim/Words.h"
 
 namespace orvo::sim {
 

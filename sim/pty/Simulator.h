@@ -15,7 +15,7 @@
 #include "sim/pty/Control.h"
 #include "sim/pty/PtyPort.h"
 #include "sim/pty/TraceLog.h"
-#include "sim/pty/UnitSetup.h"
+#include "sim/UnitSetup.h"
 
 namespace orvo::sim {
 

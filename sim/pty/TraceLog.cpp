@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "sim/pty/UnitSetup.h"
-#include "sim/pty/Words.h"
+#include "sim/UnitSetup.h"
+#include "sim/Words.h"
 
 namespace orvo::sim {
 namespace {

@@ -4,7 +4,6 @@
 #include "sim/FaultUnit.h"
 #include "sim/PlcTrainer.h"
 #include "sim/pty/Control.h"
-#include "sim/pty/UnitSetup.h"
 #include "tests/unit/sim/SimTestSupport.h"
 
 namespace orvo::sim {
@@ -73,51 +72,6 @@ TEST(Control, LinesSetAndReadUnitState) {
   const std::vector<Emission> late = plc.OnSerialBytes(Bytes{3, 0xF0, 5});
   ASSERT_EQ(late.size(), 1u);
   EXPECT_EQ(late[0].DelayMs, 300u);
-}
-
-struct SetupCase {
-  const char* Text;
-  const char* Error;  // empty: parses
-  UnitKind Kind = UnitKind::Console;
-  uint8_t Address = 0;
-  const char* Name = "";
-  const char* Link = "";
-  Misbehaviour How = Misbehaviour::None;
-  int Count = -1;
-  uint32_t LateMs = 4000;
-};
-
-const SetupCase kSetups[] = {
-    {"console:address=5", "", UnitKind::Console, 5, "console5", "", Misbehaviour::None, -1, 4000},
-    {"plc:address=0x03:name=trainer:link=/tmp/com3", "", UnitKind::Plc, 3, "trainer", "/tmp/com3",
-     Misbehaviour::None, -1, 4000},
-    {"fault:address=9:misbehave=late:count=2:late-ms=300", "", UnitKind::Fault, 9, "fault9", "",
-     Misbehaviour::Late, 2, 300},
-    {"printer:address=1", "unknown unit kind 'printer'"},
-    {"console", "address=N is required"},
-    {"console:address=256", "address must be 0..255"},
-    {"console:address", "expected key=value, got 'address'"},
-    {"console:address=5:colour=red", "unknown key 'colour'"},
-    {"console:address=5:misbehave=odd", "unknown misbehaviour 'odd'"},
-    {"console:address=5:count=x", "count must be -1 or a number of exchanges"},
-};
-
-TEST(UnitSetup, ParsesTheUnitArgument) {
-  for (const SetupCase& c : kSetups) {
-    SCOPED_TRACE(c.Text);
-    std::string error;
-    const std::optional<UnitSetup> setup = ParseUnitSetup(c.Text, error);
-    EXPECT_EQ(error, c.Error);
-    ASSERT_EQ(setup.has_value(), error.empty());
-    if (!setup) continue;
-    EXPECT_EQ(setup->Kind, c.Kind);
-    EXPECT_EQ(setup->Address, c.Address);
-    EXPECT_EQ(setup->Name, c.Name);
-    EXPECT_EQ(setup->Link, c.Link);
-    EXPECT_EQ(setup->How, c.How);
-    EXPECT_EQ(setup->Count, c.Count);
-    EXPECT_EQ(setup->LateMs, c.LateMs);
-  }
 }
 
 }  // namespace

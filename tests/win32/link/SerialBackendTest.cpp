@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "link/Comm.h"
+#include "sim/UnitBase.h"
 
 namespace orvo {
 namespace {
@@ -49,6 +50,17 @@ TEST(Win32Serial, AnsweringConsole) {
   EXPECT_EQ(link.Transact(0, 3, 'A', 0xFF, 5, 2, who.data()), StatusOk);
   EXPECT_EQ(who[0], 5);
   link.Close();
+}
+
+// Without ORVOTRAINER_SIMULATE the module has the units' code linked in but
+// runs none of it: the console that answers is orvo-sim's, behind COM5.
+TEST(Win32Serial, NothingIsSimulatedUnlessAsked) {
+  CComm link;
+  ASSERT_TRUE(link.Open(5, 5));
+  std::array<uint8_t, 14> reply{};
+  EXPECT_EQ(link.Transact(5, 2, 'X', 'I', 0, 14, reply.data()), StatusOk);
+  link.Close();
+  EXPECT_EQ(sim::UnitBase::Made(), 0);
 }
 
 TEST(Win32Serial, SilentConsoleCostsTwoTimeoutsAndAPause) {

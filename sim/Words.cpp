@@ -1,4 +1,4 @@
-#include "sim/pty/Words.h"
+#include "sim/Words.h"
 
 #include <charconv>
 
