@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "link/FrameMeaning.h"
+#include "sim/UnitSetup.h"
 #include "sim/pty/Control.h"
 #include "sim/pty/PtyPort.h"
 #include "sim/pty/TraceLog.h"
-#include "sim/UnitSetup.h"
 
 namespace orvo::sim {
 
