@@ -8,11 +8,9 @@
 #include "platform/fake/RegistryDump.h"
 #include "platform/fake/RegistryModel.h"
 #include "server/registrar/RegObject.h"
+#include "tests/unit/registrar/ClassTrees.h"
 
 namespace orvo::test {
-
-// ASCII test text as UTF-16.
-inline std::u16string U(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
 // The bytes of a registry script as shipped in the module's resources.
 inline std::string ScriptFileBytes(const std::string& name) {
@@ -32,7 +30,7 @@ inline void AddModuleReplacements(CRegObject& registrar) {
 }
 
 inline HRESULT RunText(RegistryModel& model, std::u16string_view script, ScriptDirection direction,
-                   bool perUser = false) {
+                       bool perUser = false) {
   CRegObject registrar(model, perUser);
   AddModuleReplacements(registrar);
   return registrar.RunScript(script, direction);

