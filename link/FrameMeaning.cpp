@@ -255,17 +255,6 @@ constexpr uint8_t MainSelect = 22, ExternalSelect = 23, SelectorFirst = 24, Sele
 
 }  // namespace
 
-std::string HexText(std::span<const uint8_t> bytes) {
-  static constexpr char Digits[] = "0123456789abcdef";
-  std::string text;
-  for (uint8_t b : bytes) {
-    if (!text.empty()) text += ' ';
-    text += Digits[b >> 4];
-    text += Digits[b & 15];
-  }
-  return text;
-}
-
 std::string FrameReader::Frame(std::span<const uint8_t> sent) { return Exchange(sent, {}); }
 
 std::string FrameReader::Exchange(std::span<const uint8_t> sent, std::span<const uint8_t> reply) {

@@ -19,9 +19,6 @@ namespace orvo {
 // module describes short frames as Any; orvo-sim knows its units.
 enum class FrameAudience { Any, Console, Plc, Fault };
 
-// Lower-case hexadecimal, one blank between bytes: "fe ff 05".
-std::string HexText(std::span<const uint8_t> bytes);
-
 // Reads the frames of one unit, or one port, in order. Stateful only where
 // an earlier frame changes what a later one means: the PLC trainer's Read
 // returns the block that channel 22 or 23 selected.

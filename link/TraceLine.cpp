@@ -3,12 +3,13 @@
 #include <cstdio>
 
 #include "link/FrameMeaning.h"
+#include "platform/HexText.h"
 
 namespace orvo {
 namespace {
 
 std::string HexOrNone(std::span<const uint8_t> bytes) {
-  return bytes.empty() ? std::string("-") : HexText(bytes);
+  return bytes.empty() ? std::string("-") : HexBytes(bytes);
 }
 
 std::string Stamp(const TraceTime& t) {

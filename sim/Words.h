@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/HexText.h"
+#include "platform/HexText.h"
 
 namespace orvo::sim {
 

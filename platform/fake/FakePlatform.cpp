@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/HexText.h"
 #include "platform/WinTypes.h"
-#include "sim/HexText.h"
 
 namespace orvo::fake {
 namespace {
@@ -110,7 +110,7 @@ void FakePlatform::Queue(SerialLine& line, const std::vector<sim::Emission>& out
 
 bool FakePlatform::WriteSerial(Handle port, std::span<const uint8_t> bytes) {
   OpenHandle* h = Find(port, false);
-  Calls.push_back("write " + (h ? NameOf(*h) : std::string("?")) + " " + sim::HexBytes(bytes));
+  Calls.push_back("write " + (h ? NameOf(*h) : std::string("?")) + " " + HexBytes(bytes));
   if (h == nullptr) return false;
   SerialLine& line = Lines[h->Key];
   if (line.Unit != nullptr && !line.Unit->Vanished()) Queue(line, line.Unit->OnSerialBytes(bytes));
@@ -207,7 +207,7 @@ void FakePlatform::FlushHidInput(Handle device) {
 
 bool FakePlatform::WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> report) {
   OpenHandle* h = Find(device, true);
-  Calls.push_back("hid-write " + (h ? NameOf(*h) : std::string("?")) + " " + sim::HexBytes(report));
+  Calls.push_back("hid-write " + (h ? NameOf(*h) : std::string("?")) + " " + HexBytes(report));
   if (h == nullptr) return false;
   HidSlot& slot = Hid[h->Key];
   if (slot.Device.Unit == nullptr || slot.Device.Unit->Vanished()) return true;

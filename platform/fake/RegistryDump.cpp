@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "sim/HexText.h"
+#include "platform/HexText.h"
 
 namespace orvo {
 namespace {
@@ -35,7 +35,7 @@ std::string Escape(std::u16string_view text) {
 }
 
 std::string Hex(const std::vector<uint8_t>& data) {
-  return data.empty() ? std::string() : " " + sim::HexBytes(data);
+  return data.empty() ? std::string() : " " + HexBytes(data);
 }
 
 std::string Describe(const DumpedValue& value) {

@@ -12,11 +12,11 @@
 
 #include "devices/common/Settings.h"
 #include "link/Comm.h"
+#include "platform/HexText.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/RegistryDump.h"
 #include "platform/fake/RegistryModel.h"
 #include "sim/Console.h"
-#include "sim/HexText.h"
 #include "sim/Unit.h"
 
 namespace orvo::test {
@@ -28,7 +28,7 @@ inline Frames FramesOf(const sim::Unit& unit, std::size_t hidCut = SIZE_MAX) {
   Frames frames;
   for (const sim::Frame& f : unit.Received()) {
     const std::size_t n = f.Type == sim::Frame::Kind::HidReport ? hidCut : f.Bytes.size();
-    frames.push_back(sim::HexBytes(std::span(f.Bytes).first(std::min(n, f.Bytes.size()))));
+    frames.push_back(HexBytes(std::span(f.Bytes).first(std::min(n, f.Bytes.size()))));
   }
   return frames;
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/HexText.h"
+#include "platform/HexText.h"
 #include "sim/Unit.h"
 
 namespace orvo::sim {

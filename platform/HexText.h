@@ -1,12 +1,13 @@
 #pragma once
 // Bytes as traces and tests print them: "fe ff 05", lower-case, one blank
-// between bytes. orvo-sim's log, the fake platform's call trace and the
-// registry dump all use this one form so that they can be compared by eye.
+// between bytes. The module's wire trace, orvo-sim's logs, the fake
+// platform's call trace and the registry dump all use this one form so that
+// they can be compared by eye.
 #include <cstdint>
 #include <span>
 #include <string>
 
-namespace orvo::sim {
+namespace orvo {
 
 inline std::string HexBytes(std::span<const uint8_t> bytes) {
   static constexpr char digits[] = "0123456789abcdef";
@@ -19,4 +20,4 @@ inline std::string HexBytes(std::span<const uint8_t> bytes) {
   return text;
 }
 
-}  // namespace orvo::sim
+}  // namespace orvo
