@@ -2,7 +2,7 @@
 // appends one line to it. Without the variable nothing is written anywhere.
 #include <windows.h>
 
-#include <new>
+#include <optional>
 #include <string>
 
 #include "link/TraceLine.h"
@@ -55,29 +55,34 @@ class FileTrace final : public WireTrace {
   std::wstring Path;
 };
 
-FileTrace* TraceFromVariable() {
+// The file the variable names; nothing when it is unset or empty.
+std::optional<std::wstring> TracePath() {
   const DWORD size = GetEnvironmentVariableW(L"ORVOTRAINER_TRACE", nullptr, 0);
-  if (size <= 1) return nullptr;  // unset or empty
+  if (size <= 1) return std::nullopt;
   std::wstring path(size, L'\0');
   const DWORD length = GetEnvironmentVariableW(L"ORVOTRAINER_TRACE", path.data(), size);
-  if (length == 0 || length >= size) return nullptr;
+  if (length == 0 || length >= size) return std::nullopt;
   path.resize(length);
-  return new (std::nothrow) FileTrace(std::move(path));
+  return path;
 }
 
 }  // namespace
 
-// Read once, at the first exchange. The trace is never freed: device objects
-// may record until the module is unloaded.
+// Read once, at the first exchange: a lesson's trace does not move halfway
+// through. The sink lives as long as the module, like the objects recording
+// into it.
 WireTrace* FileTraceFromEnvironment() {
-  static WireTrace* const trace = [] {
+  static std::optional<FileTrace> trace;
+  static const bool looked = [] {
     try {
-      return TraceFromVariable();
+      if (std::optional<std::wstring> path = TracePath()) trace.emplace(std::move(*path));
     } catch (...) {
-      return static_cast<FileTrace*>(nullptr);
+      // No memory for the path: no trace, and the lesson goes on.
     }
+    return true;
   }();
-  return trace;
+  static_cast<void>(looked);
+  return trace ? &*trace : nullptr;
 }
 
 }  // namespace orvo
