@@ -93,13 +93,16 @@ class OrvoSim : public testing::Test {
     rmdir(Dir.c_str());
   }
 
-  // Opens a port the way the serial link does: raw, no controlling tty.
+  // Opens a port the way the serial link does: raw, 9600 baud, odd parity,
+  // no controlling tty.
   int OpenPort(const std::string& name) {
     const int fd = open((Dir + "/" + name).c_str(), O_RDWR | O_NOCTTY);
     termios settings{};
     EXPECT_EQ(tcgetattr(fd, &settings), 0);
     cfmakeraw(&settings);
-    EXPECT_EQ(tcsetattr(fd, TCSANOW, &settings), 0);
+    cfsetspeed(&settings, B9600);
+    settings.c_cflag |= PARENB | PARODD;
+    EXPECT_EQ(tcsetattr(fd, TCSANOW, &settings), 0) << name << ": " << std::strerror(errno);
     Fds.push_back(fd);
     return fd;
   }
@@ -223,18 +226,12 @@ TEST_F(OrvoSim, VanishingUnitClosesItsPtyAndRemovesItsLink) {
 // SetCommState fails), unless orvo-sim puts the line back in between.
 TEST_F(OrvoSim, EveryOpenCanSetOddParityAgain) {
   for (int attempt = 0; attempt < 3; ++attempt) {
-    const int fd = open((Dir + "/com5").c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    termios settings{};
-    ASSERT_EQ(tcgetattr(fd, &settings), 0);
-    cfmakeraw(&settings);
-    cfsetspeed(&settings, B9600);
-    settings.c_cflag |= PARENB | PARODD;
-    EXPECT_EQ(tcsetattr(fd, TCSANOW, &settings), 0)
-        << "open " << attempt << ": " << std::strerror(errno);
+    SCOPED_TRACE(attempt);
+    const int fd = OpenPort("com5");
     Write(fd, kStatusRead);
     EXPECT_EQ(ReadReply(fd, 14, 1000).size(), 14u);
     close(fd);
+    Fds.pop_back();
     std::this_thread::sleep_for(10ms);
   }
 }

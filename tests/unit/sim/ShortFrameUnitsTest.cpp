@@ -71,16 +71,13 @@ const Case kFaultCases[] = {
     {"unknown command", {{kFault, 0x10, 3}}, {}, {}},
 };
 
-TEST(PlcTrainer, AnswersShortFrames) {
+TEST(ShortFrameUnits, AnswerShortFrames) {
   for (const Case& c : kPlcCases) {
     PlcTrainer plc(kPlc);
     plc.SetMainBlock(0x34);
     plc.SetExternalBlock(0x1A);
     Feed(plc, c);
   }
-}
-
-TEST(FaultUnit, AnswersShortFrames) {
   for (const Case& c : kFaultCases) {
     FaultUnit unit(kFault);
     unit.SetData(0x5A);
