@@ -2,7 +2,8 @@
 // are looked at.
 #include <gtest/gtest.h>
 
-#include <array>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "link/Comm.h"
@@ -52,61 +53,64 @@ TEST(PortList, MapValuesToPorts) {
   for (const auto& c : cases) EXPECT_EQ(PortFromMapValue(c.Value), c.Port) << c.Value.Data.size();
 }
 
-TEST(PortList, HidFirstThenPortsInMapOrder) {
-  fake::FakePlatform os;
-  os.SetPortMap({StringValue(u"\\Device\\Serial2", u"COM9"), DwordValue(u"x", 4),
-                 StringValue(u"\\Device\\Serial0", u"COM1"), StringValue(u"y", u"COM12x"),
-                 StringValue(u"\\Device\\Serial1", u"COM300")});
-  CComm link(os);
-  std::array<int16_t, 17> ports{};
-  ASSERT_EQ(link.ListSerialPorts(16, ports), 4);
-  EXPECT_EQ((std::vector<int16_t>(ports.begin(), ports.begin() + 4)),
-            (std::vector<int16_t>{0, 9, 1, 300}));
-}
-
-TEST(PortList, OnlyTheFirstValuesAreExamined) {
-  fake::FakePlatform os;
-  std::vector<PortMapValue> map;
-  map.push_back(DwordValue(u"broken", 1));  // uses up budget without giving a port
-  for (int i = 1; i <= 19; ++i) {
+std::vector<PortMapValue> Numbered(std::size_t count) {
+  std::vector<PortMapValue> map = {DwordValue(u"broken", 1)};  // examined, gives no port
+  for (std::size_t i = 1; i < count; ++i) {
     std::u16string name = u"COM";
     for (char digit : std::to_string(i)) name.push_back(static_cast<char16_t>(digit));
     map.push_back(StringValue(u"v", name));
   }
-  os.SetPortMap(map);
-  CComm link(os);
-  std::array<int16_t, 17> ports{};
-  EXPECT_EQ(link.ListSerialPorts(16, ports), 16) << "16 values examined, 15 of them ports";
-  EXPECT_EQ(ports[15], 15);
-  EXPECT_EQ(ports[16], 0) << "COM16 lies beyond the values examined";
-  std::array<int16_t, 17> few{};
-  EXPECT_EQ(link.ListSerialPorts(3, few), 3);
-  EXPECT_EQ(few[3], 0) << "nothing stored past the examined values";
+  return map;
 }
 
-TEST(PortList, NeverWritesPastTheList) {
-  fake::FakePlatform os;
-  std::vector<PortMapValue> map(10, StringValue(u"v", u"COM4"));
-  os.SetPortMap(map);
-  CComm link(os);
-  std::array<int16_t, 6> storage{-7, -7, -7, -7, -7, -7};
-  EXPECT_EQ(link.ListSerialPorts(16, std::span<int16_t>(storage).first(4)), 4);
-  EXPECT_EQ(storage[4], -7);
-}
-
-TEST(PortList, MissingOrEmptyMapGivesHidOnly) {
-  for (bool present : {false, true}) {
+// The HID entry first, then the ports in map order; only the first `Maximum`
+// values are examined and nothing is written past the count or the list.
+TEST(PortList, HidFirstThenTheExaminedValuesInMapOrder) {
+  constexpr int16_t kUntouched = -7;
+  struct Case {
+    const char* Name;
+    std::optional<std::vector<PortMapValue>> Map;  // nullopt: no map at all
+    uint8_t Maximum;
+    std::size_t Room;
+    std::vector<int16_t> Listed;
+  };
+  const Case cases[] = {
+      {"map order, odd values skipped",
+       std::vector{StringValue(u"\\Device\\Serial2", u"COM9"), DwordValue(u"x", 4),
+                   StringValue(u"\\Device\\Serial0", u"COM1"), StringValue(u"y", u"COM12x"),
+                   StringValue(u"\\Device\\Serial1", u"COM300")},
+       16,
+       17,
+       {0, 9, 1, 300}},
+      {"16 values examined, COM16 beyond them",
+       Numbered(20),
+       16,
+       17,
+       {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
+      {"3 values examined", Numbered(20), 3, 17, {0, 1, 2}},
+      {"list shorter than the map",
+       std::vector<PortMapValue>(10, StringValue(u"v", u"COM4")),
+       16,
+       4,
+       {0, 4, 4, 4}},
+      {"empty map", std::vector<PortMapValue>{}, 16, 17, {0}},
+      {"missing map", std::nullopt, 16, 17, {0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
     fake::FakePlatform os;
-    if (present)
-      os.SetPortMap({});
-    else
+    if (c.Map) {
+      os.SetPortMap(*c.Map);
+    } else {
       os.RemovePortMap();
+    }
     CComm link(os);
-    std::array<int16_t, 17> ports;
-    ports.fill(-1);
-    EXPECT_EQ(link.ListSerialPorts(16, ports), 1);
-    EXPECT_EQ(ports[0], 0);
-    EXPECT_EQ(ports[1], -1);
+    std::vector<int16_t> storage(c.Room + 1, kUntouched);
+    EXPECT_EQ(link.ListSerialPorts(c.Maximum, std::span<int16_t>(storage).first(c.Room)),
+              static_cast<int>(c.Listed.size()));
+    std::vector<int16_t> expected = c.Listed;
+    expected.resize(storage.size(), kUntouched);
+    EXPECT_EQ(storage, expected);
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include <functional>
+#include <string>
 
 #include "sim/Console.h"
 #include "tests/unit/sim/SimTestSupport.h"
@@ -96,44 +97,39 @@ Snapshot Expected(const Case& c) {
   return expected;
 }
 
-TEST(Console, AnswersEachSerialCommandAndKeepsItsState) {
+// Each command goes over both links. Over HID the value byte is always sent
+// (the module sends 0x78 with some length-2 commands, which must not matter),
+// and the reply comes back after the report id, zero padded to 17 bytes.
+TEST(Console, AnswersEachCommandOverBothLinksAndKeepsItsState) {
   for (const Case& c : kCases) {
-    SCOPED_TRACE(c.Name);
-    Console console = MakeConsole();
-    const std::vector<Emission> out = console.OnSerialBytes(c.Frame);
-    if (c.Reply.empty()) {
-      EXPECT_TRUE(out.empty());
-    } else {
-      ASSERT_EQ(out.size(), 1u);
-      EXPECT_EQ(Hex(out[0].Bytes), Hex(c.Reply));
-      EXPECT_EQ(out[0].DelayMs, 0u);
+    for (const bool hid : {false, true}) {
+      SCOPED_TRACE(std::string(c.Name) + (hid ? " over hid" : " over serial"));
+      Bytes sent = c.Frame;
+      Bytes reply = c.Reply;
+      if (hid) {
+        sent.assign(Console::kHidReportSize, 0);
+        std::copy(c.Frame.begin() + 2, c.Frame.end(), sent.begin() + 1);
+        if (c.Frame[3] == 2) sent[5] = 0x78;
+        if (!reply.empty()) {
+          reply.assign(Console::kHidReportSize, 0);
+          std::copy(c.Reply.begin(), c.Reply.end(), reply.begin() + 1);
+        }
+      }
+      Console console = MakeConsole();
+      const std::vector<Emission> out =
+          hid ? console.OnHidReport(sent) : console.OnSerialBytes(sent);
+      if (reply.empty()) {
+        EXPECT_TRUE(out.empty());
+      } else {
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(Hex(out[0].Bytes), Hex(reply));
+        EXPECT_EQ(out[0].DelayMs, 0u);
+      }
+      EXPECT_EQ(Take(console), Expected(c));
+      EXPECT_THAT(
+          console.Received(),
+          testing::ElementsAre(Frame{hid ? Frame::Kind::HidReport : Frame::Kind::Command, sent}));
     }
-    EXPECT_EQ(Take(console), Expected(c));
-    EXPECT_THAT(console.Received(), testing::ElementsAre(Frame{Frame::Kind::Command, c.Frame}));
-  }
-}
-
-// The same commands over HID: the value byte is always sent (the module sends
-// 0x78 with some length-2 commands, which must not matter), and the reply
-// comes back after the report id, zero padded to 17 bytes.
-TEST(Console, AnswersTheSameCommandsInHidReports) {
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.Name);
-    Bytes report(Console::kHidReportSize, 0);
-    std::copy(c.Frame.begin() + 2, c.Frame.end(), report.begin() + 1);
-    if (c.Frame[3] == 2) report[5] = 0x78;
-    Console console = MakeConsole();
-    const std::vector<Emission> out = console.OnHidReport(report);
-    if (c.Reply.empty()) {
-      EXPECT_TRUE(out.empty());
-    } else {
-      Bytes expected(Console::kHidReportSize, 0);
-      std::copy(c.Reply.begin(), c.Reply.end(), expected.begin() + 1);
-      ASSERT_EQ(out.size(), 1u);
-      EXPECT_EQ(Hex(out[0].Bytes), Hex(expected));
-    }
-    EXPECT_EQ(Take(console), Expected(c));
-    EXPECT_THAT(console.Received(), testing::ElementsAre(Frame{Frame::Kind::HidReport, report}));
   }
 }
 

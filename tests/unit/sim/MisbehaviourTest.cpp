@@ -146,22 +146,22 @@ TEST(Misbehaviour, BendsTheNextExchangesThenStops) {
   }
 }
 
-TEST(Misbehaviour, FramesTheUnitIgnoresDoNotUseUpTheCount) {
-  Console console(kOwn);
-  console.Misbehave(Misbehaviour::Silent, 1);
-  EXPECT_TRUE(console.OnSerialBytes(Cmd2(6, 'R', 'I')).empty());
-  EXPECT_TRUE(console.OnSerialBytes(Cmd3(0, 'A', 0xFF, 6)).empty());
-  EXPECT_TRUE(console.OnSerialBytes(Cmd2(kOwn, 'R', 'I')).empty());
-  EXPECT_EQ(console.OnSerialBytes(Cmd2(kOwn, 'R', 'I')).size(), 1u);
-}
-
-TEST(Misbehaviour, SilentUnitStillActsOnCommands) {
-  Console console(kOwn);
-  console.Misbehave(Misbehaviour::Silent);
-  console.OnSerialBytes(Cmd3(kOwn, 'P', 'S', 0x42));
-  EXPECT_EQ(console.SwitchByte(), 0x42);
-  console.Misbehave(Misbehaviour::None);
-  EXPECT_EQ(console.OnSerialBytes(Cmd2(kOwn, 'R', 'I')).size(), 1u);
+// Only an exchange the unit answers uses up the count, and a silent unit
+// still acts on what it hears.
+TEST(Misbehaviour, IgnoredFramesKeepTheCountAndSilenceKeepsTheAction) {
+  for (const int count : {1, -1}) {
+    SCOPED_TRACE(count);
+    Console console(kOwn);
+    console.Misbehave(Misbehaviour::Silent, count);
+    EXPECT_TRUE(console.OnSerialBytes(Cmd2(6, 'R', 'I')).empty());
+    EXPECT_TRUE(console.OnSerialBytes(Cmd3(0, 'A', 0xFF, 6)).empty());
+    EXPECT_TRUE(console.OnSerialBytes(Cmd3(kOwn, 'P', 'S', 0x42)).empty());
+    EXPECT_EQ(console.SwitchByte(), 0x42);
+    if (count < 0) console.Misbehave(Misbehaviour::None);
+    const std::vector<Emission> out = console.OnSerialBytes(Cmd2(kOwn, 'R', 'I'));
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].Bytes[2], 0x42);
+  }
 }
 
 }  // namespace

@@ -71,16 +71,13 @@ const Case kFaultCases[] = {
     {"unknown command", {{kFault, 0x10, 3}}, {}, {}},
 };
 
-TEST(PlcTrainer, AnswersShortFrames) {
+TEST(ShortFrameUnits, AnswerShortFrames) {
   for (const Case& c : kPlcCases) {
     PlcTrainer plc(kPlc);
     plc.SetMainBlock(0x34);
     plc.SetExternalBlock(0x1A);
     Feed(plc, c);
   }
-}
-
-TEST(FaultUnit, AnswersShortFrames) {
   for (const Case& c : kFaultCases) {
     FaultUnit unit(kFault);
     unit.SetData(0x5A);
@@ -152,19 +149,17 @@ TEST(PlcTrainer, DecodesTheClockedProcessValue) {
     EXPECT_THAT(plc.Nibbles(), ElementsAreArray(c.Nibbles));
     EXPECT_THAT(plc.ProcessValues(), ElementsAreArray(c.Values));
     EXPECT_EQ(plc.BrokenTransfers(), c.Broken);
+    // The selector is the raw last nibble, its bits on channels 24..27.
+    EXPECT_EQ(plc.Selector(), c.Nibbles.back());
+    std::vector<uint8_t> on;
+    for (uint8_t k = 0; k < 4; ++k) {
+      if (c.Nibbles.back() >> k & 1) on.push_back(24 + k);
+    }
+    EXPECT_THAT(plc.OnChannels(), ElementsAreArray(on));
     if (!c.Values.empty()) {
       EXPECT_EQ(plc.LastProcessValue(), c.Values.back());
     }
   }
-}
-
-TEST(PlcTrainer, SelectorIsTheRawNibbleOnChannels24To27) {
-  PlcTrainer plc(kPlc);
-  Bytes stream;
-  AppendNibble(stream, 5);
-  plc.OnSerialBytes(stream);
-  EXPECT_EQ(plc.Selector(), 5);
-  EXPECT_THAT(plc.OnChannels(), ElementsAreArray({24, 26}));
 }
 
 }  // namespace
