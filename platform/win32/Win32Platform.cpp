@@ -19,6 +19,9 @@ namespace orvo {
 
 // The file named by ORVOTRAINER_TRACE, or null (Win32Trace.cpp).
 WireTrace* FileTraceFromEnvironment();
+// An environment variable's value; nothing when it is unset or empty
+// (Win32Trace.cpp).
+std::optional<std::wstring> EnvironmentValue(const wchar_t* name);
 
 namespace {
 
@@ -198,15 +201,10 @@ class Win32Platform final : public Platform {
 // anything in a unit description, so anything else becomes '?', which the
 // parser then reports.
 std::optional<std::string> EnvironmentText(const wchar_t* name) {
-  std::vector<wchar_t> value(256);
-  DWORD length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-  if (length >= value.size()) {
-    value.resize(length + 1);
-    length = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-  }
-  if (length == 0 || length >= value.size()) return std::nullopt;
+  const std::optional<std::wstring> value = EnvironmentValue(name);
+  if (!value) return std::nullopt;
   std::string text;
-  for (DWORD i = 0; i < length; ++i) text.push_back(value[i] < 0x80 ? char(value[i]) : '?');
+  for (wchar_t c : *value) text.push_back(c < 0x80 ? char(c) : '?');
   return text;
 }
 

@@ -55,18 +55,17 @@ class FileTrace final : public WireTrace {
   std::wstring Path;
 };
 
-// The file the variable names; nothing when it is unset or empty.
-std::optional<std::wstring> TracePath() {
-  const DWORD size = GetEnvironmentVariableW(L"ORVOTRAINER_TRACE", nullptr, 0);
-  if (size <= 1) return std::nullopt;
-  std::wstring path(size, L'\0');
-  const DWORD length = GetEnvironmentVariableW(L"ORVOTRAINER_TRACE", path.data(), size);
-  if (length == 0 || length >= size) return std::nullopt;
-  path.resize(length);
-  return path;
-}
-
 }  // namespace
+
+std::optional<std::wstring> EnvironmentValue(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  if (size <= 1) return std::nullopt;
+  std::wstring value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
+  if (length == 0 || length >= size) return std::nullopt;
+  value.resize(length);
+  return value;
+}
 
 // Read once, at the first exchange: a lesson's trace does not move halfway
 // through. The sink lives as long as the module, like the objects recording
@@ -75,7 +74,8 @@ WireTrace* FileTraceFromEnvironment() {
   static std::optional<FileTrace> trace;
   static const bool looked = [] {
     try {
-      if (std::optional<std::wstring> path = TracePath()) trace.emplace(std::move(*path));
+      if (std::optional<std::wstring> path = EnvironmentValue(L"ORVOTRAINER_TRACE"))
+        trace.emplace(std::move(*path));
     } catch (...) {
       // No memory for the path: no trace, and the lesson goes on.
     }
