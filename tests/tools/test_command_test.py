@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The test command's choice of Windows suites, on each kind of machine.
 
-tools/test runs from a copy of tools/ with cmake and ctest replaced by
-stand-ins that log their arguments and report a fixed CTest summary, so the
-decisions (which suites run, how, and what the closing line says) are checked
-in a second rather than in half an hour of Wine.
+tools/test runs from a copy of tools/ with cmake, ctest, the bootstrap, the
+machine probe and the prefix helper replaced by stand-ins that log their
+arguments (ctest reports a fixed summary), so the decisions (which suites
+run, how, in what order, and what the closing line says) are checked in a
+second rather than in half an hour of Wine.
 """
 import os
 import shutil
@@ -37,6 +38,14 @@ echo "$(( (n - bad) * 100 / n ))% tests passed, $bad tests failed out of $n"
 [ $bad -eq 0 ]
 """
 
+# The probe answers what FAKE_MODE says, for the reason FAKE_WHY gives.
+FAKE_PROBE = """#!/bin/sh
+if [ "${1:-}" = --why ]; then echo "$FAKE_WHY"; else echo "$FAKE_MODE"; fi
+"""
+FAKE_LOGGER = """#!/bin/sh
+echo "${0##*/} $* ${ORVO_WINE_LOADER:-}" >> "$FAKE_LOG"
+"""
+
 # mode, extra arguments, failing suite, closing line, exit status, win32 run
 # with (None: not run), win32 configured as emulated
 CASES = [
@@ -57,14 +66,18 @@ class TestCommandChoosesSuites(unittest.TestCase):
                 shutil.copytree(TOOLS, os.path.join(top, "tools"))
                 fake = os.path.join(top, "fake")
                 os.mkdir(fake)
-                for name, text in (("cmake", FAKE_CMAKE), ("ctest", FAKE_CTEST)):
-                    path = os.path.join(fake, name)
+                stand_ins = (("fake/cmake", FAKE_CMAKE), ("fake/ctest", FAKE_CTEST),
+                             ("tools/win32-mode", FAKE_PROBE), ("tools/bootstrap", FAKE_LOGGER),
+                             ("tools/wine-prefix", FAKE_LOGGER))
+                for name, text in stand_ins:
+                    path = os.path.join(top, name)
                     with open(path, "w") as f:
                         f.write(text)
                     os.chmod(path, 0o755)
                 log = os.path.join(top, "calls.log")
                 env = dict(os.environ, PATH=fake + os.pathsep + os.environ["PATH"],
-                           FAKE_LOG=log, FAKE_FAIL=fail, ORVO_WIN32_MODE=mode,
+                           FAKE_LOG=log, FAKE_FAIL=fail, FAKE_MODE=mode,
+                           FAKE_WHY="32-bit Wine could not be installed: apt said no",
                            ORVO_TEST_SUITES="win64,win32")
                 run = subprocess.run([os.path.join(top, "tools", "test"), *args], env=env,
                                      capture_output=True, text=True, timeout=120)
@@ -82,10 +95,19 @@ class TestCommandChoosesSuites(unittest.TestCase):
                 runs = [c for c in calls if c.startswith("ctest --test-dir build/win32 --output")]
                 if win32_run is None:
                     self.assertEqual(runs, [])
-                    self.assertIn("win32 (Wine): skipped, this machine cannot run 32-bit programs", out)
+                    self.assertIn("win32 (Wine): skipped, 32-bit Wine could not be installed: apt said no",
+                                  out)
                 else:
                     self.assertEqual(len(runs), 1)
                     self.assertEqual(runs[0].endswith("-L smoke"), win32_run == "-L smoke")
+                # The 64-bit prefix is warmed before anything 32-bit can run,
+                # and under qemu the 32-bit one right after it, before any
+                # build, so that its minutes overlap the builds.
+                warms = [c for c in calls if c.startswith("wine-prefix warm")]
+                first_build = next(i for i, c in enumerate(calls) if c.startswith("cmake"))
+                self.assertEqual(warms, ["wine-prefix warm /usr/lib/wine/wine64",
+                                         "wine-prefix warm /usr/lib/wine/wine"][:2 if emulated == "ON" else 1])
+                self.assertTrue(all(calls.index(w) < first_build for w in warms), calls)
 
 
 if __name__ == "__main__":
