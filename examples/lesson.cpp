@@ -31,21 +31,35 @@ const char* Said(short status) {
   }
 }
 
-// Makes one call, prints it with the unit's answer and remembers whether it
-// worked. A failed call (not S_OK) counts as a problem too: the object or the
-// module is not what we expect. The call is a lambda so that the status is
-// read only after the call has filled it in.
+// Makes one call, prints it with the unit's answer, remembers whether it
+// worked and returns the status (0 when the call itself failed). A failed
+// call (not S_OK) counts as a problem too: the object or the module is not
+// what we expect. The call is a lambda so that the status is read only after
+// the call has filled it in.
 template <class Call>
-void Step(const char* what, Call call) {
+short Step(const char* what, Call call) {
   short status = 0;
   const HRESULT hr = call(&status);
   if (FAILED(hr)) {
     std::printf("%-44serror 0x%08lX\n", what, static_cast<unsigned long>(hr));
     ++problems;
-    return;
+    return 0;
   }
   std::printf("%-44s%s\n", what, Said(status));
   if (status != 61) ++problems;
+  return status;
+}
+
+// A hunt that found nothing leaves Port at 0, which is also the USB link's
+// number: only a hunt that succeeded says where the unit is.
+void SayWhere(short status, short port, bool usbPossible) {
+  if (status != 61) {
+    std::puts("    not found");
+  } else if (port == 0 && usbPossible) {
+    std::puts("    found on USB");
+  } else {
+    std::printf("    found on COM%d\n", port);
+  }
 }
 
 // A BSTR for the duration of one call.
@@ -80,13 +94,10 @@ void ConsoleSteps(IEcho* console) {
   short ac1 = 0, dc3 = 0;
   long channel = 0;
   std::puts("The trainer console");
-  Step("  find the console at address 5", [&](short* s) { return console->SetAddress(5, s); });
+  const short found =
+      Step("  find the console at address 5", [&](short* s) { return console->SetAddress(5, s); });
   console->get_Port(&port);
-  if (port == 0) {
-    std::puts("    found on USB");
-  } else {
-    std::printf("    found on COM%d\n", port);
-  }
+  SayWhere(found, port, true);
   Step("  supplies -12 V and +15 V", [&](short* s) { return console->SetVoltages(-12, 15, s); });
   Text switches(L"AC1,DC3");
   Step("  switches AC1 and DC3 on", [&](short* s) { return console->SetSwitches(switches, s); });
@@ -117,9 +128,10 @@ void FaultSteps(IFault* faults) {
   short port = 0;
   std::puts("The fault unit");
   faults->put_Address(9);
-  Step("  hunt for the fault unit", [&](short* s) { return faults->HuntPort(s); });
+  const short found =
+      Step("  hunt for the fault unit", [&](short* s) { return faults->HuntPort(s); });
   faults->get_Port(&port);
-  std::printf("    found on COM%d\n", port);
+  SayWhere(found, port, false);
   Text insert(L"F3,F7"), remove(L"E7");
   Step("  insert faults 3 and 7", [&](short* s) { return faults->SendFaults(insert, s); });
   Step("  take fault 7 out again", [&](short* s) { return faults->SendFaults(remove, s); });
@@ -129,9 +141,10 @@ void PlcSteps(IPlc* plc) {
   short port = 0, voltage = 0;
   std::puts("The PLC trainer");
   plc->put_Address(3);
-  Step("  hunt for the PLC trainer", [&](short* s) { return plc->HuntPort(s); });
+  const short found =
+      Step("  hunt for the PLC trainer", [&](short* s) { return plc->HuntPort(s); });
   plc->get_Port(&port);
-  std::printf("    found on COM%d\n", port);
+  SayWhere(found, port, false);
   Step("  read the main block", [&](short* s) { return plc->ReadMain(s); });
   Step("  read the external block", [&](short* s) { return plc->ReadExternal(s); });
   plc->get_Voltage(&voltage);

@@ -28,6 +28,12 @@ function step(what, status) {
   if (status !== 61) problems++;
 }
 
+// A hunt that found nothing leaves Port at 0, which is also the USB link's
+// number: only a hunt that succeeded says where the unit is.
+function foundOn(status, place) {
+  return status === 61 ? "found on " + place : "not found";
+}
+
 function onOff(bit) {
   return bit === 1 ? "on" : "off";
 }
@@ -35,8 +41,9 @@ function onOff(bit) {
 // --- The trainer console -------------------------------------------------
 var console = new ActiveXObject("OrvoTrainer.Echo.1");
 WScript.Echo("The trainer console");
-step("  find the console at address 5", console.SetAddress(5));
-WScript.Echo("    found on " + (console.Port === 0 ? "USB" : "COM" + console.Port));
+var found = console.SetAddress(5);
+step("  find the console at address 5", found);
+WScript.Echo("    " + foundOn(found, console.Port === 0 ? "USB" : "COM" + console.Port));
 step("  supplies -12 V and +15 V", console.SetVoltages(-12, 15));
 step("  switches AC1 and DC3 on", console.SetSwitches("AC1,DC3"));
 step("  read the status back", console.CheckComm());
@@ -55,8 +62,9 @@ step("  warning light on", console.SetWarning("true"));
 var faults = new ActiveXObject("OrvoTrainer.Fault.1");
 WScript.Echo("The fault unit");
 faults.Address = 9;
-step("  hunt for the fault unit", faults.HuntPort());
-WScript.Echo("    found on COM" + faults.Port);
+found = faults.HuntPort();
+step("  hunt for the fault unit", found);
+WScript.Echo("    " + foundOn(found, "COM" + faults.Port));
 step("  insert faults 3 and 7", faults.SendFaults("F3,F7"));
 step("  take fault 7 out again", faults.SendFaults("E7"));
 
@@ -64,8 +72,9 @@ step("  take fault 7 out again", faults.SendFaults("E7"));
 var plc = new ActiveXObject("OrvoTrainer.Plc.1");
 WScript.Echo("The PLC trainer");
 plc.Address = 3;
-step("  hunt for the PLC trainer", plc.HuntPort());
-WScript.Echo("    found on COM" + plc.Port);
+found = plc.HuntPort();
+step("  hunt for the PLC trainer", found);
+WScript.Echo("    " + foundOn(found, "COM" + plc.Port));
 step("  read the main block", plc.ReadMain());
 WScript.Echo("    DC " + plc.DC + ", monitor " + plc.Monitor + ", selector " + plc.Selector);
 step("  read the external block", plc.ReadExternal());

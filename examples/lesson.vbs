@@ -27,6 +27,12 @@ Sub Step(what, status)
   If status <> 61 Then problems = problems + 1
 End Sub
 
+' A hunt that found nothing leaves Port at 0, which is also the USB link's
+' number: only a hunt that succeeded says where the unit is.
+Function FoundOn(status, place)
+  If status = 61 Then FoundOn = "found on " & place Else FoundOn = "not found"
+End Function
+
 Function Volts(n)
   Volts = n & " V"
 End Function
@@ -38,8 +44,9 @@ End Function
 ' --- The trainer console -------------------------------------------------
 Dim console : Set console = WScript.CreateObject("OrvoTrainer.Echo.1")
 WScript.Echo "The trainer console"
-Step "  find the console at address 5", console.SetAddress(5)
-WScript.Echo "    found on " & IIf(console.Port = 0, "USB", "COM" & console.Port)
+Dim found : found = console.SetAddress(5)
+Step "  find the console at address 5", found
+WScript.Echo "    " & FoundOn(found, IIf(console.Port = 0, "USB", "COM" & console.Port))
 Step "  supplies -12 V and +15 V", console.SetVoltages(-12, 15)
 Step "  switches AC1 and DC3 on", console.SetSwitches("AC1,DC3")
 Step "  read the status back", console.CheckComm
@@ -58,8 +65,9 @@ Step "  warning light on", console.SetWarning("true")
 Dim faults : Set faults = WScript.CreateObject("OrvoTrainer.Fault.1")
 WScript.Echo "The fault unit"
 faults.Address = 9
-Step "  hunt for the fault unit", faults.HuntPort
-WScript.Echo "    found on COM" & faults.Port
+found = faults.HuntPort
+Step "  hunt for the fault unit", found
+WScript.Echo "    " & FoundOn(found, "COM" & faults.Port)
 Step "  insert faults 3 and 7", faults.SendFaults("F3,F7")
 Step "  take fault 7 out again", faults.SendFaults("E7")
 
@@ -67,8 +75,9 @@ Step "  take fault 7 out again", faults.SendFaults("E7")
 Dim plc : Set plc = WScript.CreateObject("OrvoTrainer.Plc.1")
 WScript.Echo "The PLC trainer"
 plc.Address = 3
-Step "  hunt for the PLC trainer", plc.HuntPort
-WScript.Echo "    found on COM" & plc.Port
+found = plc.HuntPort
+Step "  hunt for the PLC trainer", found
+WScript.Echo "    " & FoundOn(found, "COM" & plc.Port)
 Step "  read the main block", plc.ReadMain
 WScript.Echo "    DC " & plc.DC & ", monitor " & plc.Monitor & ", selector " & plc.Selector
 Step "  read the external block", plc.ReadExternal
