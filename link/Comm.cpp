@@ -7,6 +7,7 @@
 #include "link/TraceLine.h"
 #include "link/WireTrace.h"
 #include "platform/WinTypes.h"
+#include "protocol/Wire.h"
 
 namespace orvo {
 namespace {
@@ -25,18 +26,7 @@ constexpr uint32_t HidReadBound = 1000;
 constexpr int HidSearchIndices = 50;
 constexpr int HidPresenceIndices = 20;
 
-constexpr uint8_t CmdLink = 'K', ArgLink = 'L', ValLink = 'x';
-constexpr uint8_t CmdAddress = 'A', ArgAddressQuery = 0xFF;
-
-bool IsOrvoProduct(uint16_t product) {
-  return product == 2 || product == 3 || product == 4 || product == 0xFFFF;
-}
-
-std::u16string SerialDeviceName(int32_t port) {
-  std::u16string name = u"\\\\.\\COM";
-  for (char c : std::to_string(port)) name.push_back(static_cast<char16_t>(c));
-  return name;
-}
+using namespace protocol;
 
 }  // namespace
 
@@ -109,7 +99,9 @@ bool CComm::HidSearch(int32_t address) {
       continue;
     }
     std::array<uint8_t, 2> reply{};
-    const int16_t status = Transact(address, 2, CmdLink, ArgLink, ValLink, 2, reply.data());
+    const int16_t status = Transact(address, console::LinkProbe.Length, console::LinkProbe.Code,
+                                    console::LinkProbe.Argument, console::LinkProbeValue,
+                                    console::LinkProbe.ReplyLength, reply.data());
     Os.Sleep(HidCandidatePause);
     if (status == StatusOk) {
       Os.CloseHidDeviceSet(set);
@@ -135,8 +127,9 @@ bool CComm::FindHidUnit(uint16_t vendorId, int32_t address) {
     }
     Mode = 0;
     std::array<uint8_t, 2> reply{};
-    const int16_t status =
-        Transact(0, 3, CmdAddress, ArgAddressQuery, static_cast<uint8_t>(address), 2, reply.data());
+    const int16_t status = Transact(0, console::AddressQuery.Length, console::AddressQuery.Code,
+                                    console::AddressQuery.Argument, static_cast<uint8_t>(address),
+                                    console::AddressQuery.ReplyLength, reply.data());
     Os.Sleep(HidCandidatePause);
     CloseHandleOf(HidHandle);
     if (status == StatusOk && reply[0] == address) {
@@ -239,9 +232,10 @@ int16_t CComm::Transact(int32_t address, uint8_t length, uint8_t command, uint8_
                         uint8_t value, uint8_t replyLength, uint8_t* reply) {
   if (Mode == 0) return TransactHid(address, length, command, argument, value, replyLength, reply);
   // L counts the bytes after it: command and argument, and the value when L is 3.
-  const std::array<uint8_t, 7> frame{0xFE,     0xFF, static_cast<uint8_t>(address), length, command,
-                                     argument, value};
-  const std::size_t frameLength = std::min<std::size_t>(length + 4u, frame.size());
+  const std::array<uint8_t, CommandFrameMaxSize> frame{
+      FrameStart[0], FrameStart[1], static_cast<uint8_t>(address), length, command,
+      argument,      value};
+  const std::size_t frameLength = std::min(CommandHeaderSize + length, frame.size());
   return TransactSerial(address, std::span(frame).first(frameLength), true, 0, replyLength, reply);
 }
 
@@ -250,7 +244,7 @@ int16_t CComm::TransactShort(int32_t address, uint8_t command, uint8_t argument,
     if (WireTrace* trace = Os.Trace()) trace->Note("HID cannot carry a short frame; nothing sent");
     return StatusFailed;
   }
-  const std::array<uint8_t, 3> frame{static_cast<uint8_t>(address), command, argument};
+  const std::array<uint8_t, ShortFrameSize> frame{static_cast<uint8_t>(address), command, argument};
   return TransactSerial(address, frame, true, ReplyDelay, 3, reply);
 }
 

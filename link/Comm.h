@@ -7,6 +7,7 @@
 #include <span>
 
 #include "platform/Platform.h"
+#include "protocol/Wire.h"
 
 namespace orvo {
 
@@ -14,7 +15,7 @@ inline constexpr int16_t StatusOk = 61;
 inline constexpr int16_t StatusFailed = 60;
 inline constexpr int16_t StatusBadFaultItem = 65;
 
-inline constexpr uint16_t OrvoVendorId = 14961;  // 0x3A71
+using protocol::OrvoVendorId;
 
 class CComm {
  public:

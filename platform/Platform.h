@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/Wire.h"
+
 namespace orvo {
 
 class WireTrace;
@@ -50,7 +52,7 @@ struct PortMapValue {
   std::vector<uint8_t> Data;
 };
 
-inline constexpr std::size_t HidReportSize = 17;
+using protocol::HidReportSize;
 
 class Platform {
  public:

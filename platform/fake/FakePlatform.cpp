@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/HexText.h"
 #include "platform/WinTypes.h"
+#include "protocol/HexText.h"
+#include "protocol/Wire.h"
 
 namespace orvo::fake {
 namespace {
@@ -12,18 +13,6 @@ std::string Narrow(std::u16string_view text) {
   std::string out;
   for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
   return out;
-}
-
-// "\\.\COM12" -> 12; anything else -> nullopt.
-std::optional<int> ComNumber(std::u16string_view name) {
-  constexpr std::u16string_view prefix = u"\\\\.\\COM";
-  if (name.substr(0, prefix.size()) != prefix || name.size() == prefix.size()) return {};
-  int port = 0;
-  for (char16_t c : name.substr(prefix.size())) {
-    if (c < u'0' || c > u'9' || port > 100000) return {};
-    port = port * 10 + (c - u'0');
-  }
-  return port;
 }
 
 }  // namespace
@@ -72,7 +61,7 @@ std::string FakePlatform::NameOf(const OpenHandle& h) const {
 
 Handle FakePlatform::OpenSerialPort(std::u16string_view deviceName) {
   Calls.push_back("open " + Narrow(deviceName));
-  const auto port = ComNumber(deviceName);
+  const auto port = protocol::SerialPortOfDevice(deviceName);
   if (!port) return InvalidHandle;
   auto it = Lines.find(*port);
   if (it == Lines.end() || it->second.Open) return InvalidHandle;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/HexText.h"
+#include "protocol/HexText.h"
 
 namespace orvo {
 namespace {

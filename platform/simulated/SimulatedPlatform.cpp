@@ -4,22 +4,17 @@
 #include <limits>
 
 #include "link/WireTrace.h"
+#include "protocol/Wire.h"
 #include "sim/UnitSetup.h"
 
 namespace orvo {
 namespace {
-
-// What a console on the USB link reports itself as.
-constexpr uint16_t kOrvoVendor = 14961;
-constexpr uint16_t kConsoleProduct = 2;
 
 std::u16string Digits(int number) {
   std::u16string text;
   for (char c : std::to_string(number)) text.push_back(static_cast<char16_t>(c));
   return text;
 }
-
-std::u16string ComDevice(int port) { return u"\\\\.\\COM" + Digits(port); }
 
 }  // namespace
 
@@ -93,11 +88,12 @@ std::string SimulatedPlatform::Build(std::string_view units) {
     sim::UnitBase* unit = station.Unit.get();
     if (port == 0) {
       std::u16string path = u"\\\\?\\hid#vid_3a71&pid_0002#orvosim#" + Digits(hidIndex);
-      Bus.AddHidInterface(hidIndex++, {path, kOrvoVendor, kConsoleProduct, unit});
+      Bus.AddHidInterface(hidIndex++,
+                          {path, protocol::OrvoVendorId, protocol::ConsoleProductId, unit});
       ByDevice.emplace(std::move(path), unit);
     } else {
       Bus.AddSerialPort(port, unit);
-      ByDevice.emplace(ComDevice(port), unit);
+      ByDevice.emplace(protocol::SerialDeviceName(port), unit);
       map.push_back(fake::StringValue(u"\\Device\\OrvoSim" + Digits(static_cast<int>(map.size())),
                                       u"COM" + Digits(port)));
     }

@@ -12,10 +12,10 @@
 
 #include "devices/common/Settings.h"
 #include "link/Comm.h"
-#include "platform/HexText.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/fake/RegistryDump.h"
 #include "platform/fake/RegistryModel.h"
+#include "protocol/HexText.h"
 #include "sim/Console.h"
 #include "sim/Unit.h"
 
