@@ -1,7 +1,7 @@
 #pragma once
 // The operating-system services the device link needs. The link is plain
-// logic over these; Win32 provides the real ones and platform/fake an
-// in-memory bus for tests.
+// logic over these; Win32 provides the real ones and sim/bus an in-memory
+// bus for tests and the simulation mode.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -98,8 +98,10 @@ class Platform {
   virtual WireTrace* Trace() { return nullptr; }
 };
 
-// The platform the module runs on: Win32 in the DLL. The host build has no
-// default; tests hand a fake platform to each object.
+// The operating system's own platform: Win32 in the DLL. The host build has
+// no default; tests hand a fake platform to each object. The module's
+// objects get theirs from the automation server, which may put a simulation
+// or a trace around this one.
 Platform& SystemPlatform();
 
 }  // namespace orvo

@@ -7,6 +7,7 @@
 
 #include "link/TraceLine.h"
 #include "link/WireTrace.h"
+#include "platform/win32/Environment.h"
 
 namespace orvo {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "link/Comm.h"
 #include "link/TraceLine.h"
-#include "platform/fake/FakePlatform.h"
+#include "sim/bus/FakePlatform.h"
 #include "sim/Console.h"
 #include "tests/unit/link/ScriptedUnit.h"
 
@@ -22,7 +22,7 @@ using test::ScriptedUnit;
 using Bytes = std::vector<uint8_t>;
 
 std::vector<std::string> TraceFrom(const FakePlatform& os, std::size_t from) {
-  return {os.Trace().begin() + static_cast<long>(from), os.Trace().end()};
+  return {os.CallLog().begin() + static_cast<long>(from), os.CallLog().end()};
 }
 
 // The wire trace as the module would write it, without the time stamp the
@@ -56,7 +56,7 @@ TEST(SerialLink, OpensPortWithLineSettings) {
   CComm link(os);
   ASSERT_TRUE(link.Open(3, 5));
   EXPECT_EQ(link.CurrentMode(), 3);
-  EXPECT_EQ(os.Trace(), (std::vector<std::string>{"open \\\\.\\COM3", "configure COM3"}));
+  EXPECT_EQ(os.CallLog(), (std::vector<std::string>{"open \\\\.\\COM3", "configure COM3"}));
   const auto applied = os.SettingsOf(3);
   ASSERT_TRUE(applied);
   EXPECT_EQ(applied->Definition, u"baud=9600 parity=O data=8 stop=1");
@@ -75,7 +75,7 @@ TEST(SerialLink, RefusedSettingsCloseThePort) {
   CComm link(os);
   EXPECT_FALSE(link.Open(3, 0));
   EXPECT_EQ(os.OpenHandles(), 0);
-  EXPECT_EQ(os.Trace().back(), "close COM3");
+  EXPECT_EQ(os.CallLog().back(), "close COM3");
 }
 
 TEST(SerialLink, PortIsExclusiveWhileOpen) {
@@ -94,14 +94,14 @@ TEST(SerialLink, NegativeAndMissingPortsFailAndKeepMode) {
   os.SetWireTrace(&wire);
   CComm link(os);
   EXPECT_FALSE(link.Open(-3, 0));
-  EXPECT_EQ(os.Trace().back(), "open \\\\.\\COM-3");
+  EXPECT_EQ(os.CallLog().back(), "open \\\\.\\COM-3");
   EXPECT_EQ(link.CurrentMode(), -3);
   EXPECT_FALSE(link.Open(9, 0));
   EXPECT_EQ(link.CurrentMode(), 9);
-  const std::size_t before = os.Trace().size();
+  const std::size_t before = os.CallLog().size();
   link.Close();
   EXPECT_EQ(link.CurrentMode(), -1);
-  EXPECT_EQ(os.Trace().size(), before) << "nothing was open, nothing is closed";
+  EXPECT_EQ(os.CallLog().size(), before) << "nothing was open, nothing is closed";
   EXPECT_EQ(wire.Lines, (std::vector<std::string>{"note  COM-3 cannot be opened",
                                                   "note  COM9 cannot be opened"}));
 }
@@ -115,7 +115,7 @@ TEST(SerialLink, CloseTwiceClosesOnce) {
   link.Close();
   link.Close();
   int closes = 0;
-  for (const auto& line : os.Trace()) closes += line.rfind("close", 0) == 0;
+  for (const auto& line : os.CallLog()) closes += line.rfind("close", 0) == 0;
   EXPECT_EQ(closes, 1);
   EXPECT_EQ(link.CurrentMode(), -1);
   EXPECT_EQ(os.OpenHandles(), 0);
@@ -153,7 +153,7 @@ TEST(SerialLink, CommandFramesByteForByte) {
     CComm link(os);
     ASSERT_TRUE(link.Open(1, c.Address));
     std::array<uint8_t, 20> reply{};
-    const std::size_t mark = os.Trace().size();
+    const std::size_t mark = os.CallLog().size();
     EXPECT_EQ(
         link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength, reply.data()),
         StatusOk)
@@ -252,7 +252,7 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
     CComm link(os);
     link.SetReplyDelay(50);
     ASSERT_TRUE(link.Open(7, 9));
-    const std::size_t mark = os.Trace().size();
+    const std::size_t mark = os.CallLog().size();
     const uint64_t start = os.Clock().NowMs();
     std::array<uint8_t, 14> reply{};
     const int16_t status = c.Short ? link.TransactShort(9, 0xB0, 0x00, reply.data())
@@ -317,7 +317,7 @@ TEST(HidLink, ReportsByteForByte) {
     os.AddHidInterface(0, Device(u"hid#0", 2, &unit));
     CComm link(os);
     ASSERT_TRUE(link.Open(0, 0));
-    const std::size_t mark = os.Trace().size();
+    const std::size_t mark = os.CallLog().size();
     const uint64_t start = os.Clock().NowMs();
     std::array<uint8_t, 17> reply{};
     EXPECT_EQ(
@@ -416,7 +416,7 @@ TEST(HidLink, ShortFrameSendsNothingOnHid) {
   os.AddHidInterface(0, Device(u"hid#0", 4, &unit));
   CComm link(os);
   ASSERT_TRUE(link.Open(0, 0));
-  const std::size_t mark = os.Trace().size();
+  const std::size_t mark = os.CallLog().size();
   os.SetWireTrace(&wire);
   std::array<uint8_t, 3> reply{};
   EXPECT_EQ(link.TransactShort(3, 0xB0, 0, reply.data()), StatusFailed);
@@ -442,7 +442,7 @@ TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
 
   std::vector<int> indices;
   std::vector<std::string> probed, sleeps;
-  for (const auto& line : os.Trace()) {
+  for (const auto& line : os.CallLog()) {
     if (line.rfind("hid-path ", 0) == 0) indices.push_back(std::stoi(line.substr(9)));
     if (line.rfind("hid-write ", 0) == 0)
       probed.push_back(line.substr(10, line.find(' ', 10) - 10));
@@ -511,7 +511,7 @@ TEST(FindHidUnit, AsksEveryDeviceOfTheVendorForTheAddress) {
     EXPECT_EQ(os.OpenHandles(), 0) << "presence only: " << c.Name;
     EXPECT_EQ(os.HidSetsOpen(), 0) << c.Name;
     int paths = 0;
-    for (const auto& line : os.Trace()) paths += line.rfind("hid-path", 0) == 0;
+    for (const auto& line : os.CallLog()) paths += line.rfind("hid-path", 0) == 0;
     EXPECT_EQ(paths, c.Found ? c.Index + 1 : 20) << c.Name;
     if (c.Vendor == OrvoVendorId && c.Index < 20) {
       ASSERT_EQ(unit.Received().size(), 1u) << c.Name;

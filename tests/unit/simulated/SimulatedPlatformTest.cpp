@@ -11,8 +11,8 @@
 #include "devices/fault/Fault.h"
 #include "devices/plc/Plc.h"
 #include "link/WireTrace.h"
-#include "platform/fake/RegistryModel.h"
-#include "platform/simulated/SimulatedPlatform.h"
+#include "sim/bus/RegistryModel.h"
+#include "sim/inprocess/SimulatedPlatform.h"
 #include "sim/UnitFields.h"
 
 namespace orvo {

@@ -1,4 +1,4 @@
-#include "platform/simulated/SimulatedPlatform.h"
+#include "sim/inprocess/SimulatedPlatform.h"
 
 #include <algorithm>
 #include <limits>
@@ -21,8 +21,7 @@ std::u16string Digits(int number) {
 // One call's turn on the bus: the bus is the units' shared state, so one
 // caller at a time (objects of several apartments may share it), and once
 // the lock is released the caller sleeps whatever time the call took on the
-// bus's clock. The bus's record of calls and sleeps is for tests to read
-// back; nobody does here, and a lesson may run for hours, so it goes.
+// bus's clock.
 class SimulatedPlatform::BusTurn {
  public:
   explicit BusTurn(SimulatedPlatform& platform) : P(platform) {
@@ -31,11 +30,9 @@ class SimulatedPlatform::BusTurn {
   BusTurn(const BusTurn&) = delete;
   BusTurn& operator=(const BusTurn&) = delete;
   ~BusTurn() {
-    const uint64_t now = P.Bus.Clock().NowMs();
+    const uint64_t now = P.Bus.Time().NowMs();
     uint64_t owed = now - P.SleptMs;
     P.SleptMs = now;
-    P.Bus.ClearTrace();
-    P.Bus.Clock().ClearRecorded();
     if (P.Lock.Initialized()) P.Lock.Leave();
     while (owed > 0) {
       const uint32_t step =
@@ -110,13 +107,6 @@ std::string SimulatedPlatform::Describe() const {
             (station.Port == 0 ? std::string("USB") : "COM" + std::to_string(station.Port));
   }
   return text.empty() ? "no unit" : text;
-}
-
-sim::UnitBase* SimulatedPlatform::Unit(std::string_view name) const {
-  for (const Station& station : Stations) {
-    if (station.Name == name) return station.Unit.get();
-  }
-  return nullptr;
 }
 
 void SimulatedPlatform::Remember(Handle handle, std::u16string_view device) {

@@ -1,4 +1,4 @@
-#include "platform/fake/RegistryDump.h"
+#include "sim/bus/RegistryDump.h"
 
 #include <algorithm>
 #include <cstdio>

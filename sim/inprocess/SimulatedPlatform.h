@@ -15,7 +15,7 @@
 
 #include "platform/Platform.h"
 #include "platform/Sync.h"
-#include "platform/fake/FakePlatform.h"
+#include "sim/bus/Bus.h"
 #include "sim/UnitBase.h"
 
 namespace orvo {
@@ -38,8 +38,14 @@ class SimulatedPlatform final : public Platform {
   const std::string& Problem() const { return Why; }
   // "console5 on COM3, fault9 on USB", for the trace.
   std::string Describe() const;
-  // The unit with that name (console5, plc3, ...), or null.
-  sim::UnitBase* Unit(std::string_view name) const;
+  // The unit with that name (console5, plc3, ...), or null. Only tests look
+  // units up, so it stays inline and out of the module.
+  sim::UnitBase* Unit(std::string_view name) const {
+    for (const Station& station : Stations) {
+      if (station.Name == name) return station.Unit.get();
+    }
+    return nullptr;
+  }
 
   Handle OpenSerialPort(std::u16string_view deviceName) override;
   bool ConfigureSerialPort(Handle port, const SerialSettings& settings) override;
@@ -74,7 +80,7 @@ class SimulatedPlatform final : public Platform {
   void Remember(Handle handle, std::u16string_view device);
 
   Platform& Wrapped;
-  fake::FakePlatform Bus;
+  fake::Bus Bus;
   std::vector<Station> Stations;
   std::map<std::u16string, sim::UnitBase*, std::less<>> ByDevice;  // "\\.\COM3" or a HID path
   std::map<Handle, sim::UnitBase*> Open;
