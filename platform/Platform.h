@@ -13,8 +13,6 @@
 
 namespace orvo {
 
-class WireTrace;
-
 // An operating-system file handle, or the invalid-handle value.
 using Handle = std::intptr_t;
 inline constexpr Handle InvalidHandle = -1;
@@ -94,8 +92,10 @@ class Platform {
   // Every wait in the module is a plain sleep of the calling thread.
   virtual void Sleep(uint32_t ms) = 0;
 
-  // Where exchanges are recorded, or null (the default) when nobody asked.
-  virtual WireTrace* Trace() { return nullptr; }
+  // A remark for whoever watches the calls (the wire trace, when a traced
+  // platform wraps this one): what the caller alone knows, such as a search
+  // that found nothing. The system has no use for it.
+  virtual void Note(std::string_view) {}
 };
 
 // The operating system's own platform: Win32 in the DLL. The host build has

@@ -6,6 +6,7 @@
 // command changed here changes for all of them at once.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,6 +84,27 @@ inline constexpr uint8_t LinkProbeValue = 'x';
 // command and two decimal digits of argument, answered with a status.
 inline constexpr uint8_t FaultItemReplyLength = 14;
 }  // namespace console
+
+// The statuses the module reports: an exchange that got its whole reply,
+// and one that did not.
+inline constexpr int16_t StatusOk = 61;
+inline constexpr int16_t StatusFailed = 60;
+
+// How many reply bytes the module reads for a command: the console's
+// answer to it, a status for a fault item, and all a HID input report
+// carries for anything else.
+constexpr std::size_t ConsoleReplyLength(uint8_t length, uint8_t code, uint8_t argument) {
+  using namespace console;
+  for (const ConsoleCommand& c :
+       {ReadStatus, ReadStatusEx, ReadModel, ReadChannel, StartCai, EndCai, NegativeSupply,
+        PositiveSupply, SetAux, SetBncs, SetSpeaker, WriteControl, WriteSwitches, WriteSwitchesEx,
+        AddressQuery, LinkProbe}) {
+    if (c.Code == code && c.Length == length &&
+        (c.Argument == AnyArgument || c.Argument == argument))
+      return c.ReplyLength;
+  }
+  return length == 2 ? FaultItemReplyLength : HidReportSize - 1;
+}
 
 // Status reply: byte 1 the supply codes (negative in the high nibble), byte
 // 2 the switch byte, byte 13 the control byte.

@@ -8,17 +8,13 @@ extern "C" {
 #include <hidsdi.h>
 }
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/win32/Environment.h"
 
 namespace orvo {
 
-// The file named by ORVOTRAINER_TRACE, or null (Win32Trace.cpp).
-WireTrace* FileTraceFromEnvironment();
 
 namespace {
 
@@ -175,8 +171,6 @@ class Win32Platform final : public Platform {
   }
 
   void Sleep(uint32_t ms) override { ::Sleep(ms); }
-
-  WireTrace* Trace() override { return FileTraceFromEnvironment(); }
 
  private:
   static constexpr DWORD WriteBound = 1000;

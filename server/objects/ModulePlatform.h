@@ -5,7 +5,8 @@
 namespace orvo {
 
 // The system's platform, or simulated units in its place when
-// ORVOTRAINER_SIMULATE asks for them.
+// ORVOTRAINER_SIMULATE asks for them, seen through the wire trace when
+// ORVOTRAINER_TRACE names a file.
 Platform& ModulePlatform();
 
 }  // namespace orvo

@@ -155,7 +155,7 @@ bool Bus::WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> 
 }
 
 std::size_t Bus::ReadHidReport(Handle device, std::span<uint8_t, HidReportSize> report,
-                                        uint32_t timeoutMs) {
+                               uint32_t timeoutMs) {
   OpenHandle* h = Find(device, true);
   std::size_t got = 0;
   if (h != nullptr) {

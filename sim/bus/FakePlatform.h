@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "link/WireTrace.h"
 #include "sim/bus/Bus.h"
 
 namespace orvo::fake {
@@ -44,9 +43,6 @@ class FakePlatform final : public Bus {
   void ClearCallLog() { Calls.clear(); }
   int HidSetsOpen() const { return SetsOpen; }
 
-  void SetWireTrace(WireTrace* trace) { Wire = trace; }
-  WireTrace* Trace() override { return Wire; }
-
   Handle OpenSerialPort(std::u16string_view deviceName) override;
   bool ConfigureSerialPort(Handle port, const SerialSettings& settings) override;
   void ClearCommErrors(Handle port) override;
@@ -67,7 +63,6 @@ class FakePlatform final : public Bus {
  private:
   RecordingClock Recorder{Time()};
   std::vector<std::string> Calls;
-  WireTrace* Wire = nullptr;
   int SetsOpen = 0;
 };
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "link/WireTrace.h"
 #include "protocol/Wire.h"
 #include "sim/UnitSetup.h"
 
@@ -50,11 +49,12 @@ SimulatedPlatform::SimulatedPlatform(Platform& wrapped, std::string_view units) 
   Why = Lock.Initialize() < 0 ? "the bus lock cannot be set up" : Build(units);
   // Build adds nothing until the whole description is known to be sound.
   if (!Why.empty()) Bus.SetPortMap({});
-  if (WireTrace* trace = Wrapped.Trace()) {
-    trace->Note(Why.empty() ? "simulating " + Describe()
-                            : std::string(kSimulateVariable) + ": " + Why +
-                                  "; no unit is simulated and every call reports 60");
-  }
+}
+
+std::string SimulatedPlatform::Announcement() const {
+  return Why.empty() ? "simulating " + Describe()
+                     : std::string(kSimulateVariable) + ": " + Why +
+                           "; no unit is simulated and every call reports 60";
 }
 
 std::string SimulatedPlatform::Build(std::string_view units) {
