@@ -53,29 +53,14 @@ bool RegistryModel::ShouldFail(Operation op, const char16_t* name, LONG& code) {
 
 LONG RegistryModel::Resolve(RegKey key, DWORD access, std::shared_ptr<Node>& node) const {
   switch (key) {
-    case RegClassesRoot:
-      node = classes_;
-      return ERROR_SUCCESS;
-    case RegCurrentUser:
-      node = user_;
-      return ERROR_SUCCESS;
-    case RegLocalMachine:
-      node = machine_;
-      return ERROR_SUCCESS;
-    case RegUsers:
-      node = users_;
-      return ERROR_SUCCESS;
-    case RegPerformanceData:
-      node = performance_;
-      return ERROR_SUCCESS;
-    case RegCurrentConfig:
-      node = config_;
-      return ERROR_SUCCESS;
-    case RegDynData:
-      node = dynData_;
-      return ERROR_SUCCESS;
-    default:
-      break;
+    case RegClassesRoot: node = classes_; return ERROR_SUCCESS;
+    case RegCurrentUser: node = user_; return ERROR_SUCCESS;
+    case RegLocalMachine: node = machine_; return ERROR_SUCCESS;
+    case RegUsers: node = users_; return ERROR_SUCCESS;
+    case RegPerformanceData: node = performance_; return ERROR_SUCCESS;
+    case RegCurrentConfig: node = config_; return ERROR_SUCCESS;
+    case RegDynData: node = dynData_; return ERROR_SUCCESS;
+    default: break;
   }
   auto found = handles_.find(key);
   if (found == handles_.end()) return ERROR_INVALID_HANDLE;
@@ -143,7 +128,8 @@ LONG RegistryModel::CreateKeyEx(RegKey parent, const char16_t* subKey, const cha
   return ERROR_SUCCESS;
 }
 
-LONG RegistryModel::OpenKeyEx(RegKey parent, const char16_t* subKey, DWORD access, RegKey* result) {
+LONG RegistryModel::OpenKeyEx(RegKey parent, const char16_t* subKey, DWORD access,
+                              RegKey* result) {
   LONG code;
   if (ShouldFail(Operation::OpenKey, subKey, code)) return code;
   if (!result) return ERROR_INVALID_PARAMETER;
@@ -284,8 +270,8 @@ LONG RegistryModel::EnumValue(RegKey key, DWORD index, char16_t* name, DWORD* na
   return ERROR_SUCCESS;
 }
 
-LONG RegistryModel::QueryInfoKey(RegKey key, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* values,
-                                 DWORD* maxValueNameLength, DWORD* maxValueSize) {
+LONG RegistryModel::QueryInfoKey(RegKey key, DWORD* subKeys, DWORD* maxSubKeyLength,
+                                 DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueSize) {
   LONG code;
   if (ShouldFail(Operation::QueryInfoKey, nullptr, code)) return code;
   std::shared_ptr<Node> node;
