@@ -4,9 +4,8 @@
 #include <array>
 #include <cstring>
 
-#include "link/TraceLine.h"
-#include "link/WireTrace.h"
 #include "platform/WinTypes.h"
+#include "protocol/Wire.h"
 
 namespace orvo {
 namespace {
@@ -25,18 +24,7 @@ constexpr uint32_t HidReadBound = 1000;
 constexpr int HidSearchIndices = 50;
 constexpr int HidPresenceIndices = 20;
 
-constexpr uint8_t CmdLink = 'K', ArgLink = 'L', ValLink = 'x';
-constexpr uint8_t CmdAddress = 'A', ArgAddressQuery = 0xFF;
-
-bool IsOrvoProduct(uint16_t product) {
-  return product == 2 || product == 3 || product == 4 || product == 0xFFFF;
-}
-
-std::u16string SerialDeviceName(int32_t port) {
-  std::u16string name = u"\\\\.\\COM";
-  for (char c : std::to_string(port)) name.push_back(static_cast<char16_t>(c));
-  return name;
-}
+using namespace protocol;
 
 }  // namespace
 
@@ -50,12 +38,6 @@ CComm::CComm(Platform& platform)
 
 CComm::~CComm() { Close(); }
 
-// Most support questions start with a port that never opened, and such a
-// port has no exchange to show for it.
-void CComm::NoteFailedOpen(int32_t port, const char* why) {
-  if (WireTrace* trace = Os.Trace()) trace->Note(TracePortName(port) + " " + why);
-}
-
 void CComm::CloseHandleOf(Handle& handle) {
   if (handle != InvalidHandle) Os.CloseHandle(handle);
   handle = InvalidHandle;
@@ -63,13 +45,9 @@ void CComm::CloseHandleOf(Handle& handle) {
 
 bool CComm::OpenSerial(int32_t port) {
   SerialHandle = Os.OpenSerialPort(SerialDeviceName(port));
-  if (SerialHandle == InvalidHandle) {
-    NoteFailedOpen(port, "cannot be opened");
-    return false;
-  }
+  if (SerialHandle == InvalidHandle) return false;
   if (!Os.ConfigureSerialPort(SerialHandle, PortSettings)) {
     CloseHandleOf(SerialHandle);
-    NoteFailedOpen(port, "refused the line settings");
     return false;
   }
   Mode = port;
@@ -98,7 +76,7 @@ bool CComm::HidSearch(int32_t address) {
   HidHandle = InvalidHandle;
   const DeviceSet set = Os.OpenHidDeviceSet();
   if (set == InvalidDeviceSet) {
-    NoteFailedOpen(0, "no unit found");
+    Os.Note("HID no unit found");
     return false;
   }
   for (SearchIndex = 0; SearchIndex < HidSearchIndices; ++SearchIndex) {
@@ -109,7 +87,9 @@ bool CComm::HidSearch(int32_t address) {
       continue;
     }
     std::array<uint8_t, 2> reply{};
-    const int16_t status = Transact(address, 2, CmdLink, ArgLink, ValLink, 2, reply.data());
+    const int16_t status = Transact(address, console::LinkProbe.Length, console::LinkProbe.Code,
+                                    console::LinkProbe.Argument, console::LinkProbeValue,
+                                    console::LinkProbe.ReplyLength, reply.data());
     Os.Sleep(HidCandidatePause);
     if (status == StatusOk) {
       Os.CloseHidDeviceSet(set);
@@ -119,7 +99,7 @@ bool CComm::HidSearch(int32_t address) {
     CloseHandleOf(HidHandle);
   }
   Os.CloseHidDeviceSet(set);
-  NoteFailedOpen(0, "no unit found");
+  Os.Note("HID no unit found");
   return false;
 }
 
@@ -135,8 +115,9 @@ bool CComm::FindHidUnit(uint16_t vendorId, int32_t address) {
     }
     Mode = 0;
     std::array<uint8_t, 2> reply{};
-    const int16_t status =
-        Transact(0, 3, CmdAddress, ArgAddressQuery, static_cast<uint8_t>(address), 2, reply.data());
+    const int16_t status = Transact(0, console::AddressQuery.Length, console::AddressQuery.Code,
+                                    console::AddressQuery.Argument, static_cast<uint8_t>(address),
+                                    console::AddressQuery.ReplyLength, reply.data());
     Os.Sleep(HidCandidatePause);
     CloseHandleOf(HidHandle);
     if (status == StatusOk && reply[0] == address) {
@@ -179,7 +160,7 @@ int CComm::ListSerialPorts(uint8_t maximum, std::span<int16_t> ports) {
   return static_cast<int>(count);
 }
 
-int16_t CComm::TransactSerial(int32_t address, std::span<const uint8_t> out, bool clearErrors,
+int16_t CComm::TransactSerial(std::span<const uint8_t> out, bool clearErrors,
                               uint32_t delayBeforeRead, uint8_t replyLength, uint8_t* reply) {
   const std::span<uint8_t> in(reply, replyLength);
   if (clearErrors) Os.ClearCommErrors(SerialHandle);
@@ -197,12 +178,7 @@ int16_t CComm::TransactSerial(int32_t address, std::span<const uint8_t> out, boo
     if (delayBeforeRead != 0) Os.Sleep(delayBeforeRead);
     got = Os.ReadSerial(SerialHandle, in);
   }
-  const int16_t status = got == replyLength ? StatusOk : StatusFailed;
-  if (WireTrace* trace = Os.Trace()) {
-    trace->Record({Mode, address & 0xFF, out, in.first(std::min<std::size_t>(got, replyLength)),
-                   status, resent});
-  }
-  return status;
+  return got == replyLength ? StatusOk : StatusFailed;
 }
 
 int16_t CComm::TransactHid(int32_t address, uint8_t length, uint8_t command, uint8_t argument,
@@ -227,11 +203,6 @@ int16_t CComm::TransactHid(int32_t address, uint8_t length, uint8_t command, uin
   // An input report carries at most 16 reply bytes after its report id.
   const std::size_t copied = std::min<std::size_t>(replyLength, HidReportSize - 1);
   if (status == StatusOk && copied != 0) std::memcpy(reply, input.data() + 1, copied);
-  if (WireTrace* trace = Os.Trace()) {
-    // A report from another unit is shown too: it explains the failure.
-    const std::span<const uint8_t> received(input.data() + 1, whole ? copied : 0);
-    trace->Record({0, address & 0xFF, report, received, status, false});
-  }
   return status;
 }
 
@@ -239,19 +210,20 @@ int16_t CComm::Transact(int32_t address, uint8_t length, uint8_t command, uint8_
                         uint8_t value, uint8_t replyLength, uint8_t* reply) {
   if (Mode == 0) return TransactHid(address, length, command, argument, value, replyLength, reply);
   // L counts the bytes after it: command and argument, and the value when L is 3.
-  const std::array<uint8_t, 7> frame{0xFE,     0xFF, static_cast<uint8_t>(address), length, command,
-                                     argument, value};
-  const std::size_t frameLength = std::min<std::size_t>(length + 4u, frame.size());
-  return TransactSerial(address, std::span(frame).first(frameLength), true, 0, replyLength, reply);
+  const std::array<uint8_t, CommandFrameMaxSize> frame{
+      FrameStart[0], FrameStart[1], static_cast<uint8_t>(address), length, command,
+      argument,      value};
+  const std::size_t frameLength = std::min(CommandHeaderSize + length, frame.size());
+  return TransactSerial(std::span(frame).first(frameLength), true, 0, replyLength, reply);
 }
 
 int16_t CComm::TransactShort(int32_t address, uint8_t command, uint8_t argument, uint8_t* reply) {
   if (Mode == 0) {
-    if (WireTrace* trace = Os.Trace()) trace->Note("HID cannot carry a short frame; nothing sent");
+    Os.Note("HID cannot carry a short frame; nothing sent");
     return StatusFailed;
   }
-  const std::array<uint8_t, 3> frame{static_cast<uint8_t>(address), command, argument};
-  return TransactSerial(address, frame, true, ReplyDelay, 3, reply);
+  const std::array<uint8_t, ShortFrameSize> frame{static_cast<uint8_t>(address), command, argument};
+  return TransactSerial(frame, true, ReplyDelay, 3, reply);
 }
 
 void CComm::Close() {

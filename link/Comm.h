@@ -7,14 +7,15 @@
 #include <span>
 
 #include "platform/Platform.h"
+#include "protocol/Wire.h"
 
 namespace orvo {
 
-inline constexpr int16_t StatusOk = 61;
-inline constexpr int16_t StatusFailed = 60;
+using protocol::StatusFailed;
+using protocol::StatusOk;
 inline constexpr int16_t StatusBadFaultItem = 65;
 
-inline constexpr uint16_t OrvoVendorId = 14961;  // 0x3A71
+using protocol::OrvoVendorId;
 
 class CComm {
  public:
@@ -48,12 +49,11 @@ class CComm {
 
   bool HidSearch(int32_t address);
   bool OpenHidCandidate(DeviceSet set, HidAttributes& attributes);
-  int16_t TransactSerial(int32_t address, std::span<const uint8_t> frame, bool clearErrors,
-                         uint32_t delayBeforeRead, uint8_t replyLength, uint8_t* reply);
+  int16_t TransactSerial(std::span<const uint8_t> frame, bool clearErrors, uint32_t delayBeforeRead,
+                         uint8_t replyLength, uint8_t* reply);
   int16_t TransactHid(int32_t address, uint8_t length, uint8_t command, uint8_t argument,
                       uint8_t value, uint8_t replyLength, uint8_t* reply);
   void CloseHandleOf(Handle& handle);
-  void NoteFailedOpen(int32_t port, const char* why);
 };
 
 // Port number of a serial-port map value, or 0 when the value names no port

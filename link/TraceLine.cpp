@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "link/FrameMeaning.h"
-#include "platform/HexText.h"
+#include "protocol/FrameMeaning.h"
+#include "protocol/HexText.h"
 
 namespace orvo {
 namespace {

@@ -16,11 +16,6 @@
 
 namespace orvo {
 
-// The wall clock where the trace is written, to the millisecond.
-struct TraceTime {
-  int Year, Month, Day, Hour, Minute, Second, Millisecond;
-};
-
 // "HID" for port 0, "COMn" otherwise (a negative n names no port, but the
 // line says what was tried).
 std::string TracePortName(int32_t port);

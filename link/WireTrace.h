@@ -1,7 +1,8 @@
 #pragma once
-// An opt-in record of what went over the wire, one entry per exchange, so
+// An opt-in record of what went over the wire, one line per exchange, so
 // that a teacher can send it with a support question. The module keeps no
-// trace unless one is asked for; the platform hands out the one in force.
+// trace unless one is asked for; then a TracedPlatform sits between the link
+// and the system and writes what passes through it.
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -17,12 +18,18 @@ struct ExchangeRecord {
   bool Resent;                     // the frame went out twice
 };
 
-class WireTrace {
+// The wall clock where the trace is written, to the millisecond.
+struct TraceTime {
+  int Year, Month, Day, Hour, Minute, Second, Millisecond;
+};
+
+// Where the trace's lines go: a file on Windows, a list in tests.
+class TraceOutput {
  public:
-  virtual ~WireTrace() = default;
-  virtual void Record(const ExchangeRecord& exchange) = 0;
-  // A line that is no exchange: a set-up problem worth knowing about.
-  virtual void Note(std::string_view text) = 0;
+  virtual ~TraceOutput() = default;
+  virtual TraceTime Now() = 0;
+  // One whole line, without its line end.
+  virtual void Write(std::string_view line) = 0;
 };
 
 }  // namespace orvo

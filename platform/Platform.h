@@ -1,7 +1,7 @@
 #pragma once
 // The operating-system services the device link needs. The link is plain
-// logic over these; Win32 provides the real ones and platform/fake an
-// in-memory bus for tests.
+// logic over these; Win32 provides the real ones and sim/bus an in-memory
+// bus for tests and the simulation mode.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace orvo {
+#include "protocol/Wire.h"
 
-class WireTrace;
+namespace orvo {
 
 // An operating-system file handle, or the invalid-handle value.
 using Handle = std::intptr_t;
@@ -50,7 +50,7 @@ struct PortMapValue {
   std::vector<uint8_t> Data;
 };
 
-inline constexpr std::size_t HidReportSize = 17;
+using protocol::HidReportSize;
 
 class Platform {
  public:
@@ -92,12 +92,16 @@ class Platform {
   // Every wait in the module is a plain sleep of the calling thread.
   virtual void Sleep(uint32_t ms) = 0;
 
-  // Where exchanges are recorded, or null (the default) when nobody asked.
-  virtual WireTrace* Trace() { return nullptr; }
+  // A remark for whoever watches the calls (the wire trace, when a traced
+  // platform wraps this one): what the caller alone knows, such as a search
+  // that found nothing. The system has no use for it.
+  virtual void Note(std::string_view) {}
 };
 
-// The platform the module runs on: Win32 in the DLL. The host build has no
-// default; tests hand a fake platform to each object.
+// The operating system's own platform: Win32 in the DLL. The host build has
+// no default; tests hand a fake platform to each object. The module's
+// objects get theirs from the automation server, which may put a simulation
+// or a trace around this one.
 Platform& SystemPlatform();
 
 }  // namespace orvo

@@ -2,7 +2,7 @@
 // The registry as the registrar, the registry key handle and the device
 // classes' remembered ports see it. Every operation is the Win32 call of the
 // same name, with the same arguments and the same system error codes; Win32
-// provides the real one and platform/fake an in-memory model for tests.
+// provides the real one and sim/bus an in-memory model for tests.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

@@ -1,13 +1,6 @@
 # Registry, synchronisation, resource and conversion seams of the automation
 # server frame. Included from platform/CMakeLists.txt.
 
-# The in-memory registry and the tree dump; portable, so the Windows
-# differential test links it too.
-add_library(orvo_registry_model STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/fake/RegistryModel.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/fake/RegistryDump.cpp)
-target_link_libraries(orvo_registry_model PUBLIC orvo_platform_headers)
-
 # Critical sections, interlocked counters and VarUI4FromStr: Win32 in the
 # DLL, the standard library (and a stand-in conversion) on the host.
 if(WIN32)

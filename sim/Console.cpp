@@ -11,7 +11,10 @@ constexpr std::size_t kHidCommandEnd = 6;  // report id, addr, L, cmd, arg, val
 }  // namespace
 
 // The console's command set, with the length each command is sent with.
-// A length-2 command that no rule claims is a fault item.
+// A length-2 command that no rule claims is a fault item. This is the
+// console's own copy, kept apart from protocol/ on purpose: the unit stands
+// for the hardware, so a wrong command in the module's table gets no answer
+// here and a test fails, instead of both sides agreeing on the mistake.
 struct Console::Rule {
   uint8_t Code;
   int Argument;

@@ -9,6 +9,10 @@
 
 namespace orvo::sim {
 
+// The opcodes are written out here again rather than taken from protocol/:
+// the units stand for the hardware, so a wrong opcode in the module's table
+// makes a unit ignore the frame and a test fail, instead of both sides
+// agreeing on the same mistake.
 enum ShortCommand : uint8_t {
   kRead = 0xB0,
   kClear = 0xC0,

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/HexText.h"
+#include "protocol/HexText.h"
 
 namespace orvo::sim {
 

@@ -4,6 +4,7 @@
 
 #include "devices/common/ListItems.h"
 #include "devices/common/Settings.h"
+#include "protocol/Wire.h"
 
 namespace orvo {
 
@@ -16,6 +17,13 @@ struct EchoFrame {
   uint8_t Argument;
   uint8_t Value;
   uint8_t ReplyLength;
+
+  // A command whose argument byte carries data starts with 0 there.
+  static constexpr EchoFrame Of(const protocol::ConsoleCommand& c, uint8_t value = 0) {
+    return {c.Length, c.Code,
+            static_cast<uint8_t>(c.Argument == protocol::AnyArgument ? 0 : c.Argument), value,
+            c.ReplyLength};
+  }
 
   constexpr EchoFrame WithCommand(uint8_t command) const {
     return {Length, command, Argument, Value, ReplyLength};
@@ -38,46 +46,44 @@ struct EchoSwitchSet {
 
 namespace {
 
-// clang-format off
-//                                     L  command argument value reply
-constexpr EchoFrame StatusRead{         2, 'R',    'I',     0x00, 14};
-constexpr EchoFrame StatusReadEx{       2, 'X',    'I',     0x00, 14};
-constexpr EchoFrame ModelRead{          2, 'X',    'M',     0x00, 6};
-constexpr EchoFrame ChannelRead{        3, 'X',    'C',     0,    3};  // value: pc, channel
-constexpr EchoFrame AddressQuery{       3, 'A',    0xFF,    0,    2};  // value: the address sought
-constexpr EchoFrame CaiStart{           2, 'I',    'S',     0x00, 2};
-constexpr EchoFrame CaiEnd{             2, 'I',    'E',     0x00, 2};
-constexpr EchoFrame NegativeSupply{     2, '-',    0,       0x00, 14};  // argument: voltage code
-constexpr EchoFrame PositiveSupply{     2, '+',    0,       0x00, 14};  // argument: voltage code
-constexpr EchoFrame AuxOutput{          3, 'X',    '+',     0,    2};   // value: aux code
-constexpr EchoFrame BncRouting{         3, 'X',    'B',     0,    2};   // value: input, output
-constexpr EchoFrame SpeakerLevel{       3, 'X',    'S',     0,    2};   // value: the level
-constexpr EchoFrame ControlRead{        2, 'R',    'I',     0x78, 14};
-constexpr EchoFrame ControlWrite{       2, 'F',    0,       0x78, 14};  // argument: control byte
-constexpr EchoFrame SwitchWrite{        3, 'P',    'S',     0,    14};  // value: switch byte
-constexpr EchoFrame SwitchWriteEx{      3, 'X',    'P',     0,    14};  // value: switch byte
-constexpr EchoFrame FaultItem{          2, 0,      0,       0x00, 14};  // command, argument: the item
-// clang-format on
+namespace cmd = protocol::console;
+// Where a method supplies the argument or the value, the frame holds 0. A
+// length-2 command sends no value on the serial line, but the HID report
+// carries it, so the control read's 0x78 is part of the frame.
+constexpr EchoFrame StatusRead = EchoFrame::Of(cmd::ReadStatus);
+constexpr EchoFrame StatusReadEx = EchoFrame::Of(cmd::ReadStatusEx);
+constexpr EchoFrame ModelRead = EchoFrame::Of(cmd::ReadModel);
+constexpr EchoFrame ChannelRead = EchoFrame::Of(cmd::ReadChannel);    // value: pc, channel
+constexpr EchoFrame AddressQuery = EchoFrame::Of(cmd::AddressQuery);  // value: the address sought
+constexpr EchoFrame CaiStart = EchoFrame::Of(cmd::StartCai);
+constexpr EchoFrame CaiEnd = EchoFrame::Of(cmd::EndCai);
+constexpr EchoFrame NegativeSupply = EchoFrame::Of(cmd::NegativeSupply);  // argument: code
+constexpr EchoFrame PositiveSupply = EchoFrame::Of(cmd::PositiveSupply);  // argument: code
+constexpr EchoFrame AuxOutput = EchoFrame::Of(cmd::SetAux);               // value: aux code
+constexpr EchoFrame BncRouting = EchoFrame::Of(cmd::SetBncs);             // value: input, output
+constexpr EchoFrame SpeakerLevel = EchoFrame::Of(cmd::SetSpeaker);        // value: the level
+constexpr EchoFrame ControlRead = EchoFrame::Of(cmd::ReadStatus, 0x78);
+constexpr EchoFrame ControlWrite = EchoFrame::Of(cmd::WriteControl, 0x78);  // argument: control
+constexpr EchoFrame SwitchWrite = EchoFrame::Of(cmd::WriteSwitches);        // value: switch byte
+constexpr EchoFrame SwitchWriteEx = EchoFrame::Of(cmd::WriteSwitchesEx);    // value: switch byte
+// command, argument: the item
+constexpr EchoFrame FaultItem{2, 0, 0, 0x00, cmd::FaultItemReplyLength};
 
 constexpr EchoSwitchSet PlainSwitches{
     StatusRead, SwitchWrite, {u"AC1", u"DC1", u"AC2", u"DC2", u"SP3", u"DC3"}};
 constexpr EchoSwitchSet ExSwitches{
     StatusReadEx, SwitchWriteEx, {u"AC1", u"DC1", u"AC2", u"DC2", u"AC3", u"DC3"}};
 
-// Status reply: byte 1 the supply voltage codes (negative high nibble), byte
-// 2 the switch byte, byte 13 the control byte.
-constexpr std::size_t StatusSize = 14;
-constexpr std::size_t VoltageByte = 1, SwitchByte = 2, ControlByte = 13;
+constexpr std::size_t StatusSize = cmd::ReadStatus.ReplyLength;
+constexpr std::size_t VoltageByte = protocol::StatusSupplyByte;
+constexpr std::size_t SwitchByte = protocol::StatusSwitchByte;
+constexpr std::size_t ControlByte = protocol::StatusControlByte;
 // Bits 0 and 7 of the switch byte belong to no switch and are written back
 // as read.
 constexpr uint8_t UnnamedSwitchBits = 0x81;
 constexpr uint8_t KeyboardBit = 0x08, FaultsBit = 0x20, WarningBit = 0x40;
 
-// Volts for each one-bit code; combinations, and codes past the table, mean
-// no supply.
-constexpr std::array<int16_t, 9> Volts{0, 5, 12, 0, 15, 0, 0, 0, 24};
-
-int16_t VoltsOf(uint8_t nibble) { return nibble < Volts.size() ? Volts[nibble] : 0; }
+int16_t VoltsOf(uint8_t nibble) { return static_cast<int16_t>(protocol::SupplyVoltsOf(nibble)); }
 
 uint8_t NegativeCode(int16_t volts) {
   switch (volts) {

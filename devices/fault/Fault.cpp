@@ -4,16 +4,17 @@
 
 #include "devices/common/ListItems.h"
 #include "devices/common/Settings.h"
+#include "protocol/Wire.h"
 
 namespace orvo {
 namespace {
 
-// Short frames the unit understands: [address, command, argument] out,
-// [address, unread, data] back.
-constexpr uint8_t Read = 0xB0;
-constexpr uint8_t Clear = 0xC0;
-constexpr uint8_t Off = 0xE0;
-constexpr uint8_t On = 0xF0;
+// Short frames: [address, command, argument] out, [address, unread, data]
+// back.
+constexpr uint8_t Read = protocol::ShortRead;
+constexpr uint8_t Clear = protocol::ShortClear;
+constexpr uint8_t Off = protocol::ShortOff;
+constexpr uint8_t On = protocol::ShortOn;
 
 // A hunt pauses after every probe, answered or not, before it lets go of
 // the port.

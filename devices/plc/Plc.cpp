@@ -4,21 +4,21 @@
 
 #include "devices/common/ListItems.h"
 #include "devices/common/Settings.h"
+#include "protocol/Wire.h"
 
 namespace orvo {
 namespace {
 
-// Short frames the trainer understands: [address, command, argument] out,
-// [address, unread, data] back.
-constexpr uint8_t Read = 0xB0;
-constexpr uint8_t Clear = 0xC0;
-constexpr uint8_t Off = 0xE0;
-constexpr uint8_t On = 0xF0;
+// Short frames: [address, command, argument] out, [address, unread, data]
+// back.
+constexpr uint8_t Read = protocol::ShortRead;
+constexpr uint8_t Clear = protocol::ShortClear;
+constexpr uint8_t Off = protocol::ShortOff;
+constexpr uint8_t On = protocol::ShortOn;
 
-// Channels with a fixed use; every other channel is a fault.
-constexpr uint8_t MainSelect = 22;      // on while the main block is read
-constexpr uint8_t ExternalSelect = 23;  // on while the external block is read
-constexpr uint8_t NibbleFirst = 24;     // bit k of the selector nibble is channel 24 + k
+constexpr uint8_t MainSelect = protocol::PlcMainSelect;
+constexpr uint8_t ExternalSelect = protocol::PlcExternalSelect;
+constexpr uint8_t NibbleFirst = protocol::PlcSelectorFirst;
 
 // The process value is clocked through the nibble: bit 0 and bit 1 carry
 // the data, bit 2 frames the transfer. Both data lines high separates two

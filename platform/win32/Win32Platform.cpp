@@ -8,20 +8,13 @@ extern "C" {
 #include <hidsdi.h>
 }
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/simulated/SimulatedPlatform.h"
 
 namespace orvo {
 
-// The file named by ORVOTRAINER_TRACE, or null (Win32Trace.cpp).
-WireTrace* FileTraceFromEnvironment();
-// An environment variable's value; nothing when it is unset or empty
-// (Win32Trace.cpp).
-std::optional<std::wstring> EnvironmentValue(const wchar_t* name);
 
 namespace {
 
@@ -179,8 +172,6 @@ class Win32Platform final : public Platform {
 
   void Sleep(uint32_t ms) override { ::Sleep(ms); }
 
-  WireTrace* Trace() override { return FileTraceFromEnvironment(); }
-
  private:
   static constexpr DWORD WriteBound = 1000;
 
@@ -197,32 +188,11 @@ class Win32Platform final : public Platform {
   }
 };
 
-// The variable's text; nothing when it is unset or empty. Only ASCII means
-// anything in a unit description, so anything else becomes '?', which the
-// parser then reports.
-std::optional<std::string> EnvironmentText(const wchar_t* name) {
-  const std::optional<std::wstring> value = EnvironmentValue(name);
-  if (!value) return std::nullopt;
-  std::string text;
-  for (wchar_t c : *value) text.push_back(c < 0x80 ? char(c) : '?');
-  return text;
-}
-
-// Read once, when the first object is made: a lesson does not change
-// between real and simulated units halfway through.
-Platform& ChosenPlatform(Platform& system) {
-  const std::optional<std::string> units = EnvironmentText(L"ORVOTRAINER_SIMULATE");
-  if (!units) return system;
-  static SimulatedPlatform simulated(system, *units);
-  return simulated;
-}
-
 }  // namespace
 
 Platform& SystemPlatform() {
   static Win32Platform platform;
-  static Platform& chosen = ChosenPlatform(platform);
-  return chosen;
+  return platform;
 }
 
 }  // namespace orvo

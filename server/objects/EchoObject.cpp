@@ -1,6 +1,8 @@
 // The automation shell of the trainer console.
 #include "devices/echo/Echo.h"
+#include "platform/Registry.h"
 #include "server/objects/DeviceShell.h"
+#include "server/objects/ModulePlatform.h"
 #include "server/objects/Objects.h"
 
 namespace orvo {
@@ -119,7 +121,7 @@ class CEchoObject : public CDeviceShell<CEchoObject, IEcho, &IID_IEcho, &CLSID_E
   }
 
  private:
-  CEcho Device;
+  CEcho Device{ModulePlatform(), SystemRegistry()};
 };
 
 }  // namespace

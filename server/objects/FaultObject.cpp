@@ -1,6 +1,8 @@
 // The automation shell of the fault unit.
 #include "devices/fault/Fault.h"
+#include "platform/Registry.h"
 #include "server/objects/DeviceShell.h"
+#include "server/objects/ModulePlatform.h"
 #include "server/objects/Objects.h"
 
 namespace orvo {
@@ -43,7 +45,7 @@ class CFaultObject : public CDeviceShell<CFaultObject, IFault, &IID_IFault, &CLS
   }
 
  private:
-  CFault Device;
+  CFault Device{ModulePlatform(), SystemRegistry()};
 };
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The automation shell of the PLC trainer.
 #include "devices/plc/Plc.h"
+#include "platform/Registry.h"
 #include "server/objects/DeviceShell.h"
+#include "server/objects/ModulePlatform.h"
 #include "server/objects/Objects.h"
 
 namespace orvo {
@@ -73,7 +75,7 @@ class CPlcObject : public CDeviceShell<CPlcObject, IPlc, &IID_IPlc, &CLSID_Plc> 
   }
 
  private:
-  CPlc Device;
+  CPlc Device{ModulePlatform(), SystemRegistry()};
 };
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/FrameMeaning.h"
+#include "protocol/FrameMeaning.h"
 #include "sim/UnitSetup.h"
 #include "sim/pty/Control.h"
 #include "sim/pty/PtyPort.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "link/FrameMeaning.h"
+#include "protocol/FrameMeaning.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

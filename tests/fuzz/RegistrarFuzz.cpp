@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/fake/RegistryModel.h"
+#include "sim/bus/RegistryModel.h"
 #include "server/registrar/RegObject.h"
 
 namespace {

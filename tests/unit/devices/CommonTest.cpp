@@ -7,8 +7,8 @@
 
 #include "devices/common/ListItems.h"
 #include "devices/common/Settings.h"
-#include "platform/fake/RegistryDump.h"
-#include "platform/fake/RegistryModel.h"
+#include "sim/bus/RegistryDump.h"
+#include "sim/bus/RegistryModel.h"
 
 namespace orvo::test {
 namespace {

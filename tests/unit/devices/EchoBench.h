@@ -63,7 +63,7 @@ struct Bench {
   // port, "HID" for each HID search, "map" for each read of the port map.
   std::string Route() const {
     std::string route;
-    for (const std::string& line : os.Trace()) {
+    for (const std::string& line : os.CallLog()) {
       std::string step;
       if (line.rfind("open \\\\.\\", 0) == 0) step = line.substr(9);
       if (line == "hid-set") step = "HID";

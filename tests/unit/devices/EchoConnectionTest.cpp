@@ -76,7 +76,7 @@ TEST(EchoConnection, WhereItLooksAndWhatItRemembers) {
     for (const auto& [name, port] : r.Remembered) b.Remember(name, port);
     CEcho echo(b.os, b.registry);
     if (r.AddressFirst != 0) echo.put_Address(r.AddressFirst);
-    b.os.ClearTrace();
+    b.os.ClearCallLog();
     const std::size_t mark = b.SleepMark();
     EXPECT_EQ(r.Action(echo), r.Status);
     EXPECT_EQ(echo.get_Port(), r.PortAfter);
@@ -127,7 +127,7 @@ TEST(EchoConnection, PropertiesAndTheRememberedPort) {
     if (const auto at = settings.find(untouched); at != std::string::npos)
       settings.erase(at, untouched.size());
     EXPECT_EQ(settings, r.SettingsAfter);
-    EXPECT_TRUE(b.os.Trace().empty());
+    EXPECT_TRUE(b.os.CallLog().empty());
     EXPECT_EQ(b.registry.OpenHandleCount(), 0u);
   }
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "link/Comm.h"
-#include "platform/fake/FakePlatform.h"
+#include "sim/bus/FakePlatform.h"
 #include "sim/Console.h"
 #include "sim/PlcTrainer.h"
 

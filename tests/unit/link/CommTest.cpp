@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "link/Comm.h"
-#include "link/TraceLine.h"
-#include "platform/fake/FakePlatform.h"
+#include "link/TracedPlatform.h"
 #include "sim/Console.h"
+#include "sim/bus/FakePlatform.h"
 #include "tests/unit/link/ScriptedUnit.h"
 
 namespace orvo {
@@ -22,21 +22,18 @@ using test::ScriptedUnit;
 using Bytes = std::vector<uint8_t>;
 
 std::vector<std::string> TraceFrom(const FakePlatform& os, std::size_t from) {
-  return {os.Trace().begin() + static_cast<long>(from), os.Trace().end()};
+  return {os.CallLog().begin() + static_cast<long>(from), os.CallLog().end()};
 }
 
 // The wire trace as the module would write it, without the time stamp the
 // fake clock does not drive.
-class RecordingTrace final : public WireTrace {
+class RecordingTrace final : public TraceOutput {
  public:
   std::vector<std::string> Lines;
-  void Record(const ExchangeRecord& exchange) override {
-    Lines.push_back(Unstamped(ExchangeLine({}, exchange)));
+  TraceTime Now() override { return {}; }
+  void Write(std::string_view line) override {
+    Lines.emplace_back(line.substr(line.find("  ") + 2));
   }
-  void Note(std::string_view text) override { Lines.push_back(Unstamped(NoteLine({}, text))); }
-
- private:
-  static std::string Unstamped(const std::string& line) { return line.substr(line.find("  ") + 2); }
 };
 
 std::string HexByte(int32_t value) {
@@ -56,7 +53,7 @@ TEST(SerialLink, OpensPortWithLineSettings) {
   CComm link(os);
   ASSERT_TRUE(link.Open(3, 5));
   EXPECT_EQ(link.CurrentMode(), 3);
-  EXPECT_EQ(os.Trace(), (std::vector<std::string>{"open \\\\.\\COM3", "configure COM3"}));
+  EXPECT_EQ(os.CallLog(), (std::vector<std::string>{"open \\\\.\\COM3", "configure COM3"}));
   const auto applied = os.SettingsOf(3);
   ASSERT_TRUE(applied);
   EXPECT_EQ(applied->Definition, u"baud=9600 parity=O data=8 stop=1");
@@ -75,7 +72,7 @@ TEST(SerialLink, RefusedSettingsCloseThePort) {
   CComm link(os);
   EXPECT_FALSE(link.Open(3, 0));
   EXPECT_EQ(os.OpenHandles(), 0);
-  EXPECT_EQ(os.Trace().back(), "close COM3");
+  EXPECT_EQ(os.CallLog().back(), "close COM3");
 }
 
 TEST(SerialLink, PortIsExclusiveWhileOpen) {
@@ -91,17 +88,17 @@ TEST(SerialLink, PortIsExclusiveWhileOpen) {
 TEST(SerialLink, NegativeAndMissingPortsFailAndKeepMode) {
   FakePlatform os;
   RecordingTrace wire;
-  os.SetWireTrace(&wire);
-  CComm link(os);
+  TracedPlatform traced(os, wire);
+  CComm link(traced);
   EXPECT_FALSE(link.Open(-3, 0));
-  EXPECT_EQ(os.Trace().back(), "open \\\\.\\COM-3");
+  EXPECT_EQ(os.CallLog().back(), "open \\\\.\\COM-3");
   EXPECT_EQ(link.CurrentMode(), -3);
   EXPECT_FALSE(link.Open(9, 0));
   EXPECT_EQ(link.CurrentMode(), 9);
-  const std::size_t before = os.Trace().size();
+  const std::size_t before = os.CallLog().size();
   link.Close();
   EXPECT_EQ(link.CurrentMode(), -1);
-  EXPECT_EQ(os.Trace().size(), before) << "nothing was open, nothing is closed";
+  EXPECT_EQ(os.CallLog().size(), before) << "nothing was open, nothing is closed";
   EXPECT_EQ(wire.Lines, (std::vector<std::string>{"note  COM-3 cannot be opened",
                                                   "note  COM9 cannot be opened"}));
 }
@@ -115,7 +112,7 @@ TEST(SerialLink, CloseTwiceClosesOnce) {
   link.Close();
   link.Close();
   int closes = 0;
-  for (const auto& line : os.Trace()) closes += line.rfind("close", 0) == 0;
+  for (const auto& line : os.CallLog()) closes += line.rfind("close", 0) == 0;
   EXPECT_EQ(closes, 1);
   EXPECT_EQ(link.CurrentMode(), -1);
   EXPECT_EQ(os.OpenHandles(), 0);
@@ -153,7 +150,7 @@ TEST(SerialLink, CommandFramesByteForByte) {
     CComm link(os);
     ASSERT_TRUE(link.Open(1, c.Address));
     std::array<uint8_t, 20> reply{};
-    const std::size_t mark = os.Trace().size();
+    const std::size_t mark = os.CallLog().size();
     EXPECT_EQ(
         link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength, reply.data()),
         StatusOk)
@@ -248,11 +245,11 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
     unit.Replies = c.Replies;
     os.AddSerialPort(7, &unit);
     RecordingTrace wire;
-    os.SetWireTrace(&wire);
-    CComm link(os);
+    TracedPlatform traced(os, wire);
+    CComm link(traced);
     link.SetReplyDelay(50);
     ASSERT_TRUE(link.Open(7, 9));
-    const std::size_t mark = os.Trace().size();
+    const std::size_t mark = os.CallLog().size();
     const uint64_t start = os.Clock().NowMs();
     std::array<uint8_t, 14> reply{};
     const int16_t status = c.Short ? link.TransactShort(9, 0xB0, 0x00, reply.data())
@@ -317,7 +314,7 @@ TEST(HidLink, ReportsByteForByte) {
     os.AddHidInterface(0, Device(u"hid#0", 2, &unit));
     CComm link(os);
     ASSERT_TRUE(link.Open(0, 0));
-    const std::size_t mark = os.Trace().size();
+    const std::size_t mark = os.CallLog().size();
     const uint64_t start = os.Clock().NowMs();
     std::array<uint8_t, 17> reply{};
     EXPECT_EQ(
@@ -343,32 +340,35 @@ TEST(HidLink, AddressCheckAndBoundedRead) {
     std::optional<Bytes> Reply;
     int16_t Status;
     uint64_t ElapsedMs;
-    const char* Wire;  // the wire-trace line after the report sent
+    // The wire-trace line after the report sent; the reply shown is as long
+    // as the console's answer to StartCai.
+    const char* Wire;
   };
   const Case cases[] = {
-      {"any unit answers address 0", 0, HidReply(6), 61, 300, "reply 06 00  status 61  ReadStatus"},
-      {"the addressed unit", 5, HidReply(5), 61, 300, "reply 05 00  status 61  ReadStatus"},
+      {"any unit answers address 0", 0, HidReply(6), 61, 300, "reply 06 00  status 61  StartCai"},
+      {"the addressed unit", 5, HidReply(5), 61, 300, "reply 05 00  status 61  StartCai"},
       {"another unit", 5, HidReply(6), 60, 300,
-       "reply 06 00  status 60  ReadStatus (reply from address 6)"},
+       "reply 06 00  status 60  StartCai (reply from address 6)"},
       {"low 8 bits of the address", 0x105, HidReply(5), 61, 300,
-       "reply 05 00  status 61  ReadStatus"},
-      {"short input report", 5, Bytes(16, 5), 60, 300, "reply -  status 60  ReadStatus"},
-      {"no answer is bounded", 5, std::nullopt, 60, 1300, "reply -  status 60  ReadStatus"},
+       "reply 05 00  status 61  StartCai"},
+      {"short input report", 5, Bytes(16, 5), 60, 300, "reply -  status 60  StartCai"},
+      {"no answer is bounded", 5, std::nullopt, 60, 1300, "reply -  status 60  StartCai"},
   };
   for (const auto& c : cases) {
     FakePlatform os;
     ScriptedUnit unit;
     unit.Replies = {HidReply(0), c.Reply};
     os.AddHidInterface(0, Device(u"hid#0", 3, &unit));
-    CComm link(os);
-    ASSERT_TRUE(link.Open(0, 0)) << c.Name;
     RecordingTrace wire;
-    os.SetWireTrace(&wire);
+    TracedPlatform traced(os, wire);
+    CComm link(traced);
+    ASSERT_TRUE(link.Open(0, 0)) << c.Name;
+    wire.Lines.clear();  // the search's probe is not this test's exchange
     const uint64_t start = os.Clock().NowMs();
     std::array<uint8_t, 2> reply{0xEE, 0xEE};
-    EXPECT_EQ(link.Transact(c.Address, 2, 'R', 'I', 0, 2, reply.data()), c.Status) << c.Name;
+    EXPECT_EQ(link.Transact(c.Address, 2, 'I', 'S', 0, 2, reply.data()), c.Status) << c.Name;
     const std::string report =
-        "00 " + HexByte(c.Address) + " 02 52 49 00 00 00 00 00 00 00 00 00 00 00 00";
+        "00 " + HexByte(c.Address) + " 02 49 53 00 00 00 00 00 00 00 00 00 00 00 00";
     EXPECT_EQ(wire.Lines,
               (std::vector<std::string>{"HID  address " + std::to_string(c.Address & 0xFF) +
                                         "  sent " + report + "  " + c.Wire}))
@@ -414,10 +414,11 @@ TEST(HidLink, ShortFrameSendsNothingOnHid) {
   ScriptedUnit unit;
   unit.Replies = {HidReply(0)};
   os.AddHidInterface(0, Device(u"hid#0", 4, &unit));
-  CComm link(os);
+  TracedPlatform traced(os, wire);
+  CComm link(traced);
   ASSERT_TRUE(link.Open(0, 0));
-  const std::size_t mark = os.Trace().size();
-  os.SetWireTrace(&wire);
+  const std::size_t mark = os.CallLog().size();
+  wire.Lines.clear();
   std::array<uint8_t, 3> reply{};
   EXPECT_EQ(link.TransactShort(3, 0xB0, 0, reply.data()), StatusFailed);
   EXPECT_TRUE(TraceFrom(os, mark).empty());
@@ -442,7 +443,7 @@ TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
 
   std::vector<int> indices;
   std::vector<std::string> probed, sleeps;
-  for (const auto& line : os.Trace()) {
+  for (const auto& line : os.CallLog()) {
     if (line.rfind("hid-path ", 0) == 0) indices.push_back(std::stoi(line.substr(9)));
     if (line.rfind("hid-write ", 0) == 0)
       probed.push_back(line.substr(10, line.find(' ', 10) - 10));
@@ -469,12 +470,12 @@ TEST(HidSearch, NothingFound) {
   for (bool setFails : {false, true}) {
     FakePlatform os;
     RecordingTrace wire;
-    os.SetWireTrace(&wire);
+    TracedPlatform traced(os, wire);
     os.DeviceSetFails = setFails;
     ScriptedUnit other;
     other.Replies = {HidReply(8)};
     os.AddHidInterface(1, Device(u"hid#1", 2, &other));
-    CComm link(os);
+    CComm link(traced);
     EXPECT_FALSE(link.Open(0, 5)) << "the only unit answers from address 8";
     EXPECT_EQ(link.CurrentMode(), 0);
     EXPECT_EQ(os.OpenHandles(), 0);
@@ -511,7 +512,7 @@ TEST(FindHidUnit, AsksEveryDeviceOfTheVendorForTheAddress) {
     EXPECT_EQ(os.OpenHandles(), 0) << "presence only: " << c.Name;
     EXPECT_EQ(os.HidSetsOpen(), 0) << c.Name;
     int paths = 0;
-    for (const auto& line : os.Trace()) paths += line.rfind("hid-path", 0) == 0;
+    for (const auto& line : os.CallLog()) paths += line.rfind("hid-path", 0) == 0;
     EXPECT_EQ(paths, c.Found ? c.Index + 1 : 20) << c.Name;
     if (c.Vendor == OrvoVendorId && c.Index < 20) {
       ASSERT_EQ(unit.Received().size(), 1u) << c.Name;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "link/FrameMeaning.h"
 #include "link/TraceLine.h"
+#include "protocol/FrameMeaning.h"
 
 namespace orvo {
 namespace {

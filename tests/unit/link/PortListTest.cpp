@@ -8,7 +8,7 @@
 
 #include "link/Comm.h"
 #include "platform/WinTypes.h"
-#include "platform/fake/FakePlatform.h"
+#include "sim/bus/FakePlatform.h"
 
 namespace orvo {
 namespace {

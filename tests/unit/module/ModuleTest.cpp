@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/fake/RegistryModel.h"
+#include "sim/bus/RegistryModel.h"
 #include "platform/native/SyncFaults.h"
 #include "server/module/Module.h"
 

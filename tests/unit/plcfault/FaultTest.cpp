@@ -127,7 +127,7 @@ void Hunt(const HuntCase& c, const char16_t* valueName) {
   Device device(os, registry);
   device.put_Port(c.Current);
   device.put_Address(3);
-  os.ClearTrace();
+  os.ClearCallLog();
 
   EXPECT_EQ(device.HuntPort(), c.Status);
   EXPECT_EQ(device.get_Port(), c.PortAfter);

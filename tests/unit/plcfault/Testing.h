@@ -12,10 +12,10 @@
 
 #include "devices/common/Settings.h"
 #include "link/Comm.h"
-#include "platform/HexText.h"
-#include "platform/fake/FakePlatform.h"
-#include "platform/fake/RegistryDump.h"
-#include "platform/fake/RegistryModel.h"
+#include "sim/bus/FakePlatform.h"
+#include "sim/bus/RegistryDump.h"
+#include "sim/bus/RegistryModel.h"
+#include "protocol/HexText.h"
 #include "sim/Console.h"
 #include "sim/Unit.h"
 
@@ -37,7 +37,7 @@ inline Frames FramesOf(const sim::Unit& unit, std::size_t hidCut = SIZE_MAX) {
 inline Frames CallsOf(const fake::FakePlatform& os,
                       std::initializer_list<std::string_view> prefixes) {
   Frames calls;
-  for (const std::string& line : os.Trace()) {
+  for (const std::string& line : os.CallLog()) {
     for (std::string_view p : prefixes) {
       if (line.starts_with(p)) {
         calls.push_back(line);
@@ -97,7 +97,7 @@ struct UnitBench {
     Os.AddSerialPort(7, &Wire);
     Object.put_Port(7);
     Object.put_Address(address);
-    Os.ClearTrace();
+    Os.ClearCallLog();
   }
 };
 
@@ -134,7 +134,7 @@ void CheckOperation(const OperationCase<Device>& c) {
   bench.Os.AddHidInterface(0, {u"hid#0", OrvoVendorId, 3, &console, false});
   for (int16_t port : {0, -3}) {
     bench.Object.put_Port(port);
-    bench.Os.ClearTrace();
+    bench.Os.ClearCallLog();
     EXPECT_EQ(c.Run(bench.Object), c.Sent.empty() ? StatusOk : StatusFailed) << port;
     EXPECT_TRUE(CallsOf(bench.Os, {"write"}).empty()) << port;
   }

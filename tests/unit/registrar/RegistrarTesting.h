@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/fake/RegistryDump.h"
-#include "platform/fake/RegistryModel.h"
+#include "sim/bus/RegistryDump.h"
+#include "sim/bus/RegistryModel.h"
 #include "server/registrar/RegObject.h"
 #include "tests/unit/registrar/ClassTrees.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/HexText.h"
+#include "protocol/HexText.h"
 #include "sim/Unit.h"
 
 namespace orvo::sim {

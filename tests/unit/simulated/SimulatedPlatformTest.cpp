@@ -10,29 +10,21 @@
 #include "devices/echo/Echo.h"
 #include "devices/fault/Fault.h"
 #include "devices/plc/Plc.h"
-#include "link/WireTrace.h"
-#include "platform/fake/RegistryModel.h"
-#include "platform/simulated/SimulatedPlatform.h"
 #include "sim/UnitFields.h"
+#include "sim/bus/RegistryModel.h"
+#include "sim/inprocess/SimulatedPlatform.h"
 
 namespace orvo {
 namespace {
 
-// The system as the simulated platform sees it: sleeping and the trace are
-// all it may use. Every other call counts as touching the real hardware.
-class SystemStandIn final : public Platform, public WireTrace {
+// The system as the simulated platform sees it: sleeping is all it may
+// use. Every other call counts as touching the real hardware.
+class SystemStandIn final : public Platform {
  public:
-  explicit SystemStandIn(bool tracing) : Tracing(tracing) {}
-
-  bool Tracing;
   uint64_t SleptMs = 0;
   int Touched = 0;
-  std::vector<std::string> Notes;
 
   void Sleep(uint32_t ms) override { SleptMs += ms; }
-  WireTrace* Trace() override { return Tracing ? this : nullptr; }
-  void Record(const ExchangeRecord&) override {}
-  void Note(std::string_view text) override { Notes.emplace_back(text); }
 
   Handle OpenSerialPort(std::u16string_view) override { return Touch(InvalidHandle); }
   bool ConfigureSerialPort(Handle, const SerialSettings&) override { return Touch(false); }
@@ -63,8 +55,7 @@ class SystemStandIn final : public Platform, public WireTrace {
 };
 
 struct Lesson {
-  explicit Lesson(std::string_view units, bool tracing = true)
-      : System(tracing), Simulated(System, units) {}
+  explicit Lesson(std::string_view units) : Simulated(System, units) {}
   SystemStandIn System;
   SimulatedPlatform Simulated;
   RegistryModel Registry;
@@ -107,8 +98,8 @@ void RunSteps(Lesson& lesson, const std::vector<Step>& steps) {
 // and the resend's time-out, plus whatever the device class waits.
 TEST(SimulatedPlatform, LessonHuntsAndCommandsWithTheTimeItWouldTake) {
   Lesson lesson("plc:3:port=2:external=0x0C, console:5:model=3:submodel=1:version=1.2.13,fault:9");
-  EXPECT_THAT(lesson.System.Notes,
-              testing::ElementsAre("simulating plc3 on COM2, console5 on COM1, fault9 on COM3"));
+  EXPECT_EQ(lesson.Simulated.Announcement(),
+            "simulating plc3 on COM2, console5 on COM1, fault9 on COM3");
   lesson.Fault.put_Address(9);
   lesson.Plc.put_Address(3);
   RunSteps(
@@ -159,13 +150,12 @@ TEST(SimulatedPlatform, ConsoleOnTheUsbLink) {
 struct Malformed {
   const char* Units;
   const char* Problem;
-  bool Tracing = true;
 };
 
 const Malformed kMalformed[] = {
     {"console:5,plc:x", "unit 2 'plc:x': expected key=value, got 'x'"},
     {"console:5:port=2,plc:3:port=2", "console5 and plc3 both on COM2"},
-    {"console:5;plc:3", "unit 1 'console:5;plc:3': expected key=value, got '5;plc'", false},
+    {"console:5;plc:3", "unit 1 'console:5;plc:3': expected key=value, got '5;plc'"},
     {",", "unit 1 is empty"},
 };
 
@@ -175,13 +165,11 @@ TEST(SimulatedPlatform, MalformedUnitsLeaveNothingToTalkTo) {
   for (const Malformed& c : kMalformed) {
     SCOPED_TRACE(c.Units);
     const int made = sim::UnitBase::Made();
-    Lesson lesson(c.Units, c.Tracing);
+    Lesson lesson(c.Units);
     EXPECT_EQ(lesson.Simulated.Problem(), c.Problem);
-    if (c.Tracing) {
-      EXPECT_THAT(lesson.System.Notes,
-                  testing::ElementsAre(std::string("ORVOTRAINER_SIMULATE: ") + c.Problem +
-                                       "; no unit is simulated and every call reports 60"));
-    }
+    EXPECT_EQ(lesson.Simulated.Announcement(),
+              std::string("ORVOTRAINER_SIMULATE: ") + c.Problem +
+                  "; no unit is simulated and every call reports 60");
     lesson.Fault.put_Address(4);
     lesson.Plc.put_Address(3);
     lesson.Plc.put_Port(2);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "link/Comm.h"
+#include "server/objects/ModulePlatform.h"
 #include "sim/UnitBase.h"
 
 namespace orvo {
@@ -55,7 +56,7 @@ TEST(Win32Serial, AnsweringConsole) {
 // Without ORVOTRAINER_SIMULATE the module has the units' code linked in but
 // runs none of it: the console that answers is orvo-sim's, behind COM5.
 TEST(Win32Serial, NothingIsSimulatedUnlessAsked) {
-  CComm link;
+  CComm link(ModulePlatform());
   ASSERT_TRUE(link.Open(5, 5));
   std::array<uint8_t, 14> reply{};
   EXPECT_EQ(link.Transact(5, 2, 'X', 'I', 0, 14, reply.data()), StatusOk);

@@ -9,8 +9,8 @@
 
 #include "platform/RegistryKey.h"
 #include "platform/Resources.h"
-#include "platform/fake/RegistryDump.h"
-#include "platform/fake/RegistryModel.h"
+#include "sim/bus/RegistryDump.h"
+#include "sim/bus/RegistryModel.h"
 #include "server/registrar/RegObject.h"
 #include "tests/unit/registrar/RegistrySemantics.h"
 

@@ -9,7 +9,7 @@
 
 #include "OrvoTrainer_h.h"
 #include "platform/Registry.h"
-#include "platform/fake/RegistryDump.h"
+#include "sim/bus/RegistryDump.h"
 #include "server/dll/Com.h"
 #include "tests/unit/registrar/ClassTrees.h"
 

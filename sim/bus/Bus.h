@@ -1,8 +1,10 @@
 #pragma once
-// An in-memory platform for tests: a bus of fake COM ports and HID devices
-// wired to simulated units, a fake serial-port map, and a recording clock.
-// Nothing sleeps for real; waits advance the clock and are recorded, and
-// serial reads honour the configured time-outs against the clock.
+// An in-memory platform: fake COM ports and HID devices wired to simulated
+// units, a serial-port map, and a clock of its own. Nothing sleeps for
+// real; waits and read time-outs advance the clock, and a unit's late reply
+// arrives when the clock gets there. The module's simulation mode runs on
+// it, so it holds only what routing bytes to units needs; what tests want
+// on top (a call log, failures on demand, recorded sleeps) is FakePlatform.
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -15,21 +17,14 @@
 
 namespace orvo::fake {
 
-class RecordingClock {
+class BusClock {
  public:
   uint64_t NowMs() const { return Now; }
   void Advance(uint64_t ms) { Now += ms; }
   void AdvanceTo(uint64_t ms) { Now = ms > Now ? ms : Now; }
-  void Sleep(uint32_t ms) {
-    Sleeps.push_back(ms);
-    Now += ms;
-  }
-  const std::vector<uint32_t>& Recorded() const { return Sleeps; }
-  void ClearRecorded() { Sleeps.clear(); }
 
  private:
   uint64_t Now = 0;
-  std::vector<uint32_t> Sleeps;
 };
 
 struct AppliedSettings {
@@ -47,21 +42,8 @@ struct FakeHidDevice {
   bool OpenFails = false;
 };
 
-// Where a test's wire trace plugs in. FakePlatform names its own call trace
-// Trace() as well; the platform's Trace() lives here so that both can be
-// had: the link sees this one, tests keep the call trace.
-class WireTraceSlot : public Platform {
+class Bus : public Platform {
  public:
-  void SetWireTrace(WireTrace* trace) { Wire = trace; }
-  WireTrace* Trace() override { return Wire; }
-
- private:
-  WireTrace* Wire = nullptr;
-};
-
-class FakePlatform final : public WireTraceSlot {
- public:
-  // --- the bus ---------------------------------------------------------
   // COMn exists; with a unit it answers, without one the line stays silent.
   void AddSerialPort(int port, sim::Unit* unit = nullptr);
   void RemoveSerialPort(int port);
@@ -71,40 +53,43 @@ class FakePlatform final : public WireTraceSlot {
   void SetPortMap(std::vector<PortMapValue> values) { PortMap = std::move(values); }
   void RemovePortMap() { PortMap.reset(); }
 
-  // Failure switches.
-  bool DeviceSetFails = false;
-  bool ConfigureFails = false;
-
-  // --- what happened -----------------------------------------------------
-  RecordingClock& Clock() { return Time; }
-  // One line per platform call, in order: "open \\.\COM5", "write COM5 fe ff 05 02 52 49",
-  // "read COM5 14 -> 14", "sleep 500", "close COM5", "hid-path 3", ...
-  const std::vector<std::string>& Trace() const { return Calls; }
-  void ClearTrace() { Calls.clear(); }
+  BusClock& Time() { return Clock; }
   int OpenHandles() const { return static_cast<int>(Handles.size()); }
-  int HidSetsOpen() const { return SetsOpen; }
+  // Settings last applied to COMn, for checking the line set-up.
+  std::optional<AppliedSettings> SettingsOf(int port) const {
+    auto it = Lines.find(port);
+    return it == Lines.end() ? std::nullopt : it->second.Settings;
+  }
 
-  // --- Platform ------------------------------------------------------------
   Handle OpenSerialPort(std::u16string_view deviceName) override;
   bool ConfigureSerialPort(Handle port, const SerialSettings& settings) override;
-  void ClearCommErrors(Handle port) override;
+  void ClearCommErrors(Handle) override {}
   bool WriteSerial(Handle port, std::span<const uint8_t> bytes) override;
   std::size_t ReadSerial(Handle port, std::span<uint8_t> bytes) override;
-  DeviceSet OpenHidDeviceSet() override;
+  DeviceSet OpenHidDeviceSet() override { return 1; }
   bool HidInterfacePath(DeviceSet set, int index, std::u16string& path) override;
-  void CloseHidDeviceSet(DeviceSet set) override;
+  void CloseHidDeviceSet(DeviceSet) override {}
   Handle OpenHidDevice(std::u16string_view path) override;
   bool GetHidAttributes(Handle device, HidAttributes& attributes) override;
-  void FlushHidInput(Handle device) override;
+  void FlushHidInput(Handle device) override { DropArrivedReports(device); }
   bool WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> report) override;
   std::size_t ReadHidReport(Handle device, std::span<uint8_t, HidReportSize> report,
                             uint32_t timeoutMs) override;
   void CloseHandle(Handle handle) override;
   bool ReadSerialPortMap(std::vector<PortMapValue>& values, std::size_t limit) override;
-  void Sleep(uint32_t ms) override;
+  void Sleep(uint32_t ms) override { Clock.Advance(ms); }
 
-  // Settings last applied to COMn, for checking the line set-up.
-  std::optional<AppliedSettings> SettingsOf(int port) const;
+ protected:
+  // "COM5" or "HID3" for an open handle, "?" for anything else. Inline, as
+  // only the call log names handles: the module never pays for it.
+  std::string NameOf(Handle handle) const {
+    const auto it = Handles.find(handle);
+    if (it == Handles.end()) return "?";
+    return (it->second.IsHid ? "HID" : "COM") + std::to_string(it->second.Key);
+  }
+  // Drops the input reports that have arrived on a HID handle; returns how
+  // many.
+  std::size_t DropArrivedReports(Handle device);
 
  private:
   struct Arrival {
@@ -128,21 +113,17 @@ class FakePlatform final : public WireTraceSlot {
 
   Handle NewHandle(bool isHid, int key);
   OpenHandle* Find(Handle handle, bool wantHid);
-  std::string NameOf(const OpenHandle& h) const;
   void Queue(SerialLine& line, const std::vector<sim::Emission>& out);
 
-  RecordingClock Time;
-  std::vector<std::string> Calls;
+  BusClock Clock;
   std::map<int, SerialLine> Lines;
   std::map<int, HidSlot> Hid;
   std::optional<std::vector<PortMapValue>> PortMap;
   std::map<Handle, OpenHandle> Handles;
   Handle NextHandle = 0x100;
-  int SetsOpen = 0;
 };
 
-// Serial-port map values as the registry holds them.
+// A serial-port map value as the registry holds a string.
 PortMapValue StringValue(std::u16string name, std::u16string_view text);
-PortMapValue DwordValue(std::u16string name, uint32_t number);
 
 }  // namespace orvo::fake

@@ -5,8 +5,8 @@
 // would, so hunts and SetAddress find them the usual way. Time passes as it
 // would on the wire: whatever the bus's clock advances (waits, read
 // time-outs, late replies) is slept for real through the wrapped platform.
-// Everything else the module needs from the system (the registry, the trace)
-// stays the wrapped platform's.
+// Everything else the module needs from the system (the registry) stays
+// the wrapped platform's.
 #include <map>
 #include <memory>
 #include <string>
@@ -15,8 +15,8 @@
 
 #include "platform/Platform.h"
 #include "platform/Sync.h"
-#include "platform/fake/FakePlatform.h"
 #include "sim/UnitBase.h"
+#include "sim/bus/Bus.h"
 
 namespace orvo {
 
@@ -29,7 +29,7 @@ class SimulatedPlatform final : public Platform {
   // Units that say no port= get the free COM numbers from COM1 up, in the
   // order listed. A description that cannot be used leaves a platform on
   // which nothing opens and the port map is empty, so every call reports
-  // failure; Problem() says why, and so does the wrapped platform's trace.
+  // failure; Problem() says why, and so does the trace's first note.
   SimulatedPlatform(Platform& wrapped, std::string_view units);
   SimulatedPlatform(const SimulatedPlatform&) = delete;
   SimulatedPlatform& operator=(const SimulatedPlatform&) = delete;
@@ -38,8 +38,16 @@ class SimulatedPlatform final : public Platform {
   const std::string& Problem() const { return Why; }
   // "console5 on COM3, fault9 on USB", for the trace.
   std::string Describe() const;
-  // The unit with that name (console5, plc3, ...), or null.
-  sim::UnitBase* Unit(std::string_view name) const;
+  // The trace's first note: which units are up, or why none is.
+  std::string Announcement() const;
+  // The unit with that name (console5, plc3, ...), or null. Only tests look
+  // units up, so it stays inline and out of the module.
+  sim::UnitBase* Unit(std::string_view name) const {
+    for (const Station& station : Stations) {
+      if (station.Name == name) return station.Unit.get();
+    }
+    return nullptr;
+  }
 
   Handle OpenSerialPort(std::u16string_view deviceName) override;
   bool ConfigureSerialPort(Handle port, const SerialSettings& settings) override;
@@ -58,7 +66,6 @@ class SimulatedPlatform final : public Platform {
   void CloseHandle(Handle handle) override;
   bool ReadSerialPortMap(std::vector<PortMapValue>& values, std::size_t limit) override;
   void Sleep(uint32_t ms) override;
-  WireTrace* Trace() override { return Wrapped.Trace(); }
 
  private:
   struct Station {
@@ -74,7 +81,7 @@ class SimulatedPlatform final : public Platform {
   void Remember(Handle handle, std::u16string_view device);
 
   Platform& Wrapped;
-  fake::FakePlatform Bus;
+  fake::Bus Bus;
   std::vector<Station> Stations;
   std::map<std::u16string, sim::UnitBase*, std::less<>> ByDevice;  // "\\.\COM3" or a HID path
   std::map<Handle, sim::UnitBase*> Open;

@@ -1,10 +1,10 @@
-#include "platform/fake/RegistryDump.h"
+#include "sim/bus/RegistryDump.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "platform/HexText.h"
+#include "protocol/HexText.h"
 
 namespace orvo {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/fake/RegistryModel.h"
+#include "sim/bus/RegistryModel.h"
 
 #include <algorithm>
 #include <string_view>

@@ -1,19 +1,16 @@
-#include "link/FrameMeaning.h"
+#include "protocol/FrameMeaning.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
 
+#include "protocol/Wire.h"
+
 namespace orvo {
 namespace {
 
-constexpr std::size_t SerialHeaderAndLength = 4;
-constexpr std::size_t HidReport = 17;
-constexpr std::size_t ShortFrameSize = 3;
-constexpr std::size_t StatusReply = 14;
-constexpr std::size_t ModelReply = 6;
-constexpr std::size_t ChannelReply = 3;
+using namespace protocol;
 
 template <class... Args>
 std::string Format(const char* format, Args... args) {
@@ -51,52 +48,45 @@ enum class Meaning {
   LinkProbe,
 };
 
-constexpr int AnyArgument = -1;
-
 struct Rule {
-  uint8_t Code;
-  int Argument;
-  uint8_t Length;
+  ConsoleCommand Sent;
   Meaning What;
 };
 
-// The console's command set. Where one command serves several methods (the
-// status read before every write, the switch write of SetSwitches and
-// ChangeSwitch) the command is named rather than a method. A length-2
-// command that no rule claims is a fault item, as the console takes it.
+// Where one command serves several methods (the status read before every
+// write, the switch write of SetSwitches and ChangeSwitch) the command is
+// named rather than a method. A length-2 command that no rule claims is a
+// fault item, as the console takes it.
 constexpr Rule Rules[] = {
-    {'R', 'I', 2, Meaning::ReadStatus},
-    {'X', 'I', 2, Meaning::ReadStatusEx},
-    {'X', 'M', 2, Meaning::ReadModel},
-    {'X', 'C', 3, Meaning::ReadChannel},
-    {'I', 'S', 2, Meaning::StartCai},
-    {'I', 'E', 2, Meaning::EndCai},
-    {'-', AnyArgument, 2, Meaning::NegativeSupply},
-    {'+', AnyArgument, 2, Meaning::PositiveSupply},
-    {'X', '+', 3, Meaning::SetAux},
-    {'X', 'B', 3, Meaning::SetBncs},
-    {'X', 'S', 3, Meaning::SetSpeaker},
-    {'F', AnyArgument, 2, Meaning::WriteControl},
-    {'P', 'S', 3, Meaning::WriteSwitches},
-    {'X', 'P', 3, Meaning::WriteSwitchesEx},
-    {'A', 0xFF, 3, Meaning::AddressQuery},
-    {'K', 'L', 2, Meaning::LinkProbe},
+    {console::ReadStatus, Meaning::ReadStatus},
+    {console::ReadStatusEx, Meaning::ReadStatusEx},
+    {console::ReadModel, Meaning::ReadModel},
+    {console::ReadChannel, Meaning::ReadChannel},
+    {console::StartCai, Meaning::StartCai},
+    {console::EndCai, Meaning::EndCai},
+    {console::NegativeSupply, Meaning::NegativeSupply},
+    {console::PositiveSupply, Meaning::PositiveSupply},
+    {console::SetAux, Meaning::SetAux},
+    {console::SetBncs, Meaning::SetBncs},
+    {console::SetSpeaker, Meaning::SetSpeaker},
+    {console::WriteControl, Meaning::WriteControl},
+    {console::WriteSwitches, Meaning::WriteSwitches},
+    {console::WriteSwitchesEx, Meaning::WriteSwitchesEx},
+    {console::AddressQuery, Meaning::AddressQuery},
+    {console::LinkProbe, Meaning::LinkProbe},
 };
 
 const Rule* FindRule(const Command& c) {
   for (const Rule& rule : Rules) {
-    if (rule.Code == c.Code && rule.Length == c.Length &&
-        (rule.Argument == AnyArgument || rule.Argument == c.Argument))
+    if (rule.Sent.Code == c.Code && rule.Sent.Length == c.Length &&
+        (rule.Sent.Argument == AnyArgument || rule.Sent.Argument == c.Argument))
       return &rule;
   }
   return nullptr;
 }
 
 // A supply voltage as a one-bit nibble code: 1 5 V, 2 12 V, 4 15 V, 8 24 V.
-int VoltsOf(uint8_t nibble) {
-  constexpr std::array<int, 9> Volts{0, 5, 12, 0, 15, 0, 0, 0, 24};
-  return nibble < Volts.size() ? Volts[nibble] : 0;
-}
+int VoltsOf(uint8_t nibble) { return SupplyVoltsOf(nibble); }
 
 std::string SupplyText(char sign, uint8_t nibble) {
   const int volts = VoltsOf(nibble);
@@ -155,19 +145,21 @@ std::string CommandText(const Command& c, std::span<const uint8_t> reply) {
     case Meaning::ReadStatusEx: {
       const bool ex = rule->What == Meaning::ReadStatusEx;
       std::string text = ex ? "ReadStatusEx" : "ReadStatus";
-      if (reply.size() >= StatusReply) {
-        text += " -> " + SupplyText('-', reply[1] >> 4) + " " + SupplyText('+', reply[1] & 0x0F) +
-                ", " + SwitchText(reply[2], ex) + Format(", control 0x%02x", reply[13]);
+      if (reply.size() >= console::ReadStatus.ReplyLength) {
+        text += " -> " + SupplyText('-', reply[StatusSupplyByte] >> 4) + " " +
+                SupplyText('+', reply[StatusSupplyByte] & 0x0F) + ", " +
+                SwitchText(reply[StatusSwitchByte], ex) +
+                Format(", control 0x%02x", reply[StatusControlByte]);
       }
       return text;
     }
     case Meaning::ReadModel:
-      if (reply.size() < ModelReply) return "ReadModel";
+      if (reply.size() < console::ReadModel.ReplyLength) return "ReadModel";
       return Format("ReadModel -> model %u, sub-model %u, version %u.%u.%u", reply[1], reply[2],
                     reply[3], reply[4], reply[5]);
     case Meaning::ReadChannel: {
       std::string text = Format("ReadChannel pc %u channel %u", c.Value >> 4, c.Value & 0x0F);
-      if (reply.size() >= ChannelReply) {
+      if (reply.size() >= console::ReadChannel.ReplyLength) {
         const unsigned value = reply[1] << 8 | reply[2];
         text += Format(" -> 0x%04x (%u)", value, value);
       }
@@ -203,7 +195,7 @@ std::string CommandText(const Command& c, std::span<const uint8_t> reply) {
 
 // The command in a serial frame or a HID report, or why there is none.
 std::optional<Command> ReadCommand(std::span<const uint8_t> sent, std::string& why) {
-  if (sent.size() == HidReport) {
+  if (sent.size() == HidReportSize) {
     if (sent[0] != 0) {
       why = Format("HID report with id 0x%02x", sent[0]);
       return std::nullopt;
@@ -215,12 +207,12 @@ std::optional<Command> ReadCommand(std::span<const uint8_t> sent, std::string& w
     }
     return c;
   }
-  if (sent.size() < SerialHeaderAndLength + 2 || sent[0] != 0xFE || sent[1] != 0xFF) {
+  if (sent.size() < CommandHeaderSize + 2 || sent[0] != FrameStart[0] || sent[1] != FrameStart[1]) {
     why = Format("not a frame (%zu bytes)", sent.size());
     return std::nullopt;
   }
   const uint8_t length = sent[3];
-  if ((length != 2 && length != 3) || sent.size() != SerialHeaderAndLength + length) {
+  if ((length != 2 && length != 3) || sent.size() != CommandHeaderSize + length) {
     why = Format("command frame of %zu bytes with length byte %u", sent.size(), length);
     return std::nullopt;
   }
@@ -250,8 +242,8 @@ std::string ExternalBlockText(uint8_t data) {
                 (data & 0x10) ? 1 : 0);
 }
 
-constexpr uint8_t ShortRead = 0xB0, ShortClear = 0xC0, ShortOff = 0xE0, ShortOn = 0xF0;
-constexpr uint8_t MainSelect = 22, ExternalSelect = 23, SelectorFirst = 24, SelectorLast = 27;
+constexpr uint8_t MainSelect = PlcMainSelect, ExternalSelect = PlcExternalSelect;
+constexpr uint8_t SelectorFirst = PlcSelectorFirst, SelectorLast = PlcSelectorLast;
 
 }  // namespace
 

@@ -1,17 +1,13 @@
-#include "platform/simulated/SimulatedPlatform.h"
+#include "sim/inprocess/SimulatedPlatform.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "link/WireTrace.h"
+#include "protocol/Wire.h"
 #include "sim/UnitSetup.h"
 
 namespace orvo {
 namespace {
-
-// What a console on the USB link reports itself as.
-constexpr uint16_t kOrvoVendor = 14961;
-constexpr uint16_t kConsoleProduct = 2;
 
 std::u16string Digits(int number) {
   std::u16string text;
@@ -19,15 +15,12 @@ std::u16string Digits(int number) {
   return text;
 }
 
-std::u16string ComDevice(int port) { return u"\\\\.\\COM" + Digits(port); }
-
 }  // namespace
 
 // One call's turn on the bus: the bus is the units' shared state, so one
 // caller at a time (objects of several apartments may share it), and once
 // the lock is released the caller sleeps whatever time the call took on the
-// bus's clock. The bus's record of calls and sleeps is for tests to read
-// back; nobody does here, and a lesson may run for hours, so it goes.
+// bus's clock.
 class SimulatedPlatform::BusTurn {
  public:
   explicit BusTurn(SimulatedPlatform& platform) : P(platform) {
@@ -36,11 +29,9 @@ class SimulatedPlatform::BusTurn {
   BusTurn(const BusTurn&) = delete;
   BusTurn& operator=(const BusTurn&) = delete;
   ~BusTurn() {
-    const uint64_t now = P.Bus.Clock().NowMs();
+    const uint64_t now = P.Bus.Time().NowMs();
     uint64_t owed = now - P.SleptMs;
     P.SleptMs = now;
-    P.Bus.ClearTrace();
-    P.Bus.Clock().ClearRecorded();
     if (P.Lock.Initialized()) P.Lock.Leave();
     while (owed > 0) {
       const uint32_t step =
@@ -58,11 +49,12 @@ SimulatedPlatform::SimulatedPlatform(Platform& wrapped, std::string_view units) 
   Why = Lock.Initialize() < 0 ? "the bus lock cannot be set up" : Build(units);
   // Build adds nothing until the whole description is known to be sound.
   if (!Why.empty()) Bus.SetPortMap({});
-  if (WireTrace* trace = Wrapped.Trace()) {
-    trace->Note(Why.empty() ? "simulating " + Describe()
-                            : std::string(kSimulateVariable) + ": " + Why +
-                                  "; no unit is simulated and every call reports 60");
-  }
+}
+
+std::string SimulatedPlatform::Announcement() const {
+  return Why.empty() ? "simulating " + Describe()
+                     : std::string(kSimulateVariable) + ": " + Why +
+                           "; no unit is simulated and every call reports 60";
 }
 
 std::string SimulatedPlatform::Build(std::string_view units) {
@@ -93,11 +85,12 @@ std::string SimulatedPlatform::Build(std::string_view units) {
     sim::UnitBase* unit = station.Unit.get();
     if (port == 0) {
       std::u16string path = u"\\\\?\\hid#vid_3a71&pid_0002#orvosim#" + Digits(hidIndex);
-      Bus.AddHidInterface(hidIndex++, {path, kOrvoVendor, kConsoleProduct, unit});
+      Bus.AddHidInterface(hidIndex++,
+                          {path, protocol::OrvoVendorId, protocol::ConsoleProductId, unit});
       ByDevice.emplace(std::move(path), unit);
     } else {
       Bus.AddSerialPort(port, unit);
-      ByDevice.emplace(ComDevice(port), unit);
+      ByDevice.emplace(protocol::SerialDeviceName(port), unit);
       map.push_back(fake::StringValue(u"\\Device\\OrvoSim" + Digits(static_cast<int>(map.size())),
                                       u"COM" + Digits(port)));
     }
@@ -114,13 +107,6 @@ std::string SimulatedPlatform::Describe() const {
             (station.Port == 0 ? std::string("USB") : "COM" + std::to_string(station.Port));
   }
   return text.empty() ? "no unit" : text;
-}
-
-sim::UnitBase* SimulatedPlatform::Unit(std::string_view name) const {
-  for (const Station& station : Stations) {
-    if (station.Name == name) return station.Unit.get();
-  }
-  return nullptr;
 }
 
 void SimulatedPlatform::Remember(Handle handle, std::u16string_view device) {
