@@ -7,7 +7,7 @@
 // 60 resent" marks a frame that went out twice. What the exchange means
 // comes last, so a reader's eye finds it and a script can still split the
 // line at the keywords. A line that is no exchange reads
-//   2026-12-08 23:41:07.123  note  COM36 cannot be opened
+//   2026-12-08 23:41:07.123  note  COM36 cannot be opened: Access is denied (5)
 #include <cstdint>
 #include <string>
 #include <string_view>

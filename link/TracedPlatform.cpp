@@ -34,6 +34,13 @@ void Quietly(Make make) {
   }
 }
 
+// ": Access is denied (5)", or nothing where the system said nothing.
+std::string Reason(const SystemError& error) {
+  if (error.Code == 0) return {};
+  return ": " + (error.Text.empty() ? std::string("system error") : error.Text) + " (" +
+         std::to_string(error.Code) + ")";
+}
+
 }  // namespace
 
 TracedPlatform::~TracedPlatform() { Settle(); }
@@ -42,9 +49,9 @@ Handle TracedPlatform::OpenSerialPort(std::u16string_view deviceName) {
   const Handle handle = Wrapped.OpenSerialPort(deviceName);
   Quietly([&] {
     // Most support questions start with a port that never opened, and such
-    // a port has no exchange to show for it.
+    // a port has no exchange to show for it: the system's reason is.
     if (handle == InvalidHandle) {
-      Note(PortText(deviceName) + " cannot be opened");
+      Note(PortText(deviceName) + " cannot be opened" + Reason(Wrapped.LastError()));
     } else {
       Ports[handle] = protocol::SerialPortOfDevice(deviceName).value_or(-1);
     }
@@ -56,8 +63,10 @@ bool TracedPlatform::ConfigureSerialPort(Handle port, const SerialSettings& sett
   const bool configured = Wrapped.ConfigureSerialPort(port, settings);
   if (!configured) {
     Quietly([&] {
+      const SystemError error = Wrapped.LastError();
       const auto it = Ports.find(port);
-      Note(TracePortName(it == Ports.end() ? -1 : it->second) + " refused the line settings");
+      Note(TracePortName(it == Ports.end() ? -1 : it->second) + " refused the line settings" +
+           Reason(error));
     });
   }
   return configured;

@@ -48,6 +48,7 @@ class TracedPlatform final : public Platform {
     return Wrapped.ReadSerialPortMap(values, limit);
   }
   void Sleep(uint32_t ms) override { Wrapped.Sleep(ms); }
+  SystemError LastError() override { return Wrapped.LastError(); }
   void Note(std::string_view text) override;
 
  private:

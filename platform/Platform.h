@@ -52,6 +52,11 @@ struct PortMapValue {
 
 using protocol::HidReportSize;
 
+struct SystemError {
+  uint32_t Code = 0;
+  std::string Text;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -91,6 +96,12 @@ class Platform {
 
   // Every wait in the module is a plain sleep of the calling thread.
   virtual void Sleep(uint32_t ms) = 0;
+
+  // The system's own account of the last call on this thread that failed:
+  // its error number and text, or code 0 when it gives none. The trace shows
+  // it beside a port that would not open, since "why does it say 60?" is
+  // the commonest question, and the system's answer is the best one.
+  virtual SystemError LastError() { return {}; }
 
   // A remark for whoever watches the calls (the wire trace, when a traced
   // platform wraps this one): what the caller alone knows, such as a search

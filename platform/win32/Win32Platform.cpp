@@ -8,6 +8,8 @@ extern "C" {
 #include <hidsdi.h>
 }
 
+#include <cctype>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -171,6 +173,26 @@ class Win32Platform final : public Platform {
   }
 
   void Sleep(uint32_t ms) override { ::Sleep(ms); }
+
+  // Read before anything else can overwrite the thread's error; the text is
+  // the system's, in its own language, without the closing full stop.
+  SystemError LastError() override {
+    SystemError error{GetLastError(), {}};
+    if (error.Code == 0) return error;
+    wchar_t text[256];
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       error.Code, 0, text, static_cast<DWORD>(std::size(text)), nullptr);
+    char narrow[512];
+    const int bytes = length == 0 ? 0
+                                  : WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length),
+                                                        narrow, sizeof narrow, nullptr, nullptr);
+    error.Text.assign(narrow, bytes > 0 ? static_cast<std::size_t>(bytes) : 0);
+    while (!error.Text.empty() && (std::isspace(static_cast<unsigned char>(error.Text.back())) ||
+                                   error.Text.back() == '.'))
+      error.Text.pop_back();
+    return error;
+  }
 
  private:
   static constexpr DWORD WriteBound = 1000;

@@ -7,6 +7,28 @@
 
 namespace orvo::fake {
 
+namespace {
+
+// Per thread, as the system keeps it; the texts are the ones Windows gives.
+thread_local SystemError LastFailure;
+
+template <typename Result>
+Result Failed(Result result, uint32_t code, const char* text) {
+  LastFailure = SystemError{code, text};
+  return result;
+}
+
+constexpr uint32_t FileNotFound = 2, AccessDenied = 5, InvalidHandleError = 6;
+constexpr const char* FileNotFoundText = "The system cannot find the file specified";
+constexpr const char* AccessDeniedText = "Access is denied";
+constexpr const char* InvalidHandleText = "The handle is invalid";
+
+}  // namespace
+
+SystemError Bus::LastError() { return LastFailure; }
+
+void Bus::SetLastError(uint32_t code, const char* text) { LastFailure = SystemError{code, text}; }
+
 PortMapValue StringValue(std::u16string name, std::u16string_view text) {
   PortMapValue value{std::move(name), REG_SZ, {}};
   for (char16_t c : text) {
@@ -40,17 +62,20 @@ Bus::OpenHandle* Bus::Find(Handle handle, bool wantHid) {
 
 Handle Bus::OpenSerialPort(std::u16string_view deviceName) {
   const auto port = protocol::SerialPortOfDevice(deviceName);
-  if (!port) return InvalidHandle;
+  if (!port) return Failed(InvalidHandle, FileNotFound, FileNotFoundText);
   auto it = Lines.find(*port);
-  if (it == Lines.end() || it->second.Open) return InvalidHandle;
-  if (it->second.Unit != nullptr && it->second.Unit->Vanished()) return InvalidHandle;
+  // A port held by another program is refused, as Windows refuses it.
+  if (it == Lines.end()) return Failed(InvalidHandle, FileNotFound, FileNotFoundText);
+  if (it->second.Open) return Failed(InvalidHandle, AccessDenied, AccessDeniedText);
+  if (it->second.Unit != nullptr && it->second.Unit->Vanished())
+    return Failed(InvalidHandle, FileNotFound, FileNotFoundText);
   it->second.Open = true;
   return NewHandle(false, *port);
 }
 
 bool Bus::ConfigureSerialPort(Handle port, const SerialSettings& settings) {
   OpenHandle* h = Find(port, false);
-  if (h == nullptr) return false;
+  if (h == nullptr) return Failed(false, InvalidHandleError, InvalidHandleText);
   Lines[h->Key].Settings = AppliedSettings{std::u16string(settings.Definition), settings.InQueue,
                                            settings.OutQueue, settings.Timeouts};
   return true;

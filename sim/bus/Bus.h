@@ -78,8 +78,12 @@ class Bus : public Platform {
   void CloseHandle(Handle handle) override;
   bool ReadSerialPortMap(std::vector<PortMapValue>& values, std::size_t limit) override;
   void Sleep(uint32_t ms) override { Clock.Advance(ms); }
+  SystemError LastError() override;
 
  protected:
+  // For a failure a test switches on: the error the system would give.
+  static void SetLastError(uint32_t code, const char* text);
+
   // "COM5" or "HID3" for an open handle, "?" for anything else. Inline, as
   // only the call log names handles: the module never pays for it.
   std::string NameOf(Handle handle) const {

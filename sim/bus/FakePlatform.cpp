@@ -28,7 +28,11 @@ Handle FakePlatform::OpenSerialPort(std::u16string_view deviceName) {
 
 bool FakePlatform::ConfigureSerialPort(Handle port, const SerialSettings& settings) {
   Calls.push_back("configure " + NameOf(port));
-  return !ConfigureFails && Bus::ConfigureSerialPort(port, settings);
+  if (ConfigureFails) {
+    SetLastError(31, "A device attached to the system is not functioning");
+    return false;
+  }
+  return Bus::ConfigureSerialPort(port, settings);
 }
 
 void FakePlatform::ClearCommErrors(Handle port) { Calls.push_back("clear " + NameOf(port)); }

@@ -51,6 +51,7 @@ class SimulatedPlatform final : public Platform {
 
   Handle OpenSerialPort(std::u16string_view deviceName) override;
   bool ConfigureSerialPort(Handle port, const SerialSettings& settings) override;
+  SystemError LastError() override { return Bus.LastError(); }
   void ClearCommErrors(Handle port) override;
   bool WriteSerial(Handle port, std::span<const uint8_t> bytes) override;
   std::size_t ReadSerial(Handle port, std::span<uint8_t> bytes) override;

@@ -85,8 +85,15 @@ TEST(SerialLink, PortIsExclusiveWhileOpen) {
   EXPECT_TRUE(second.Open(4, 0));
 }
 
-TEST(SerialLink, NegativeAndMissingPortsFailAndKeepMode) {
+// A port that will not open or take its settings keeps the mode asked for,
+// and says why in the trace, in the system's words: missing, held by
+// another program, refusing its settings.
+TEST(SerialLink, FailingPortsKeepModeAndSayWhy) {
   FakePlatform os;
+  os.AddSerialPort(4);
+  os.AddSerialPort(3);
+  CComm holder(os);
+  ASSERT_TRUE(holder.Open(4, 0));
   RecordingTrace wire;
   TracedPlatform traced(os, wire);
   CComm link(traced);
@@ -99,8 +106,16 @@ TEST(SerialLink, NegativeAndMissingPortsFailAndKeepMode) {
   link.Close();
   EXPECT_EQ(link.CurrentMode(), -1);
   EXPECT_EQ(os.CallLog().size(), before) << "nothing was open, nothing is closed";
-  EXPECT_EQ(wire.Lines, (std::vector<std::string>{"note  COM-3 cannot be opened",
-                                                  "note  COM9 cannot be opened"}));
+  EXPECT_FALSE(link.Open(4, 0));
+  os.ConfigureFails = true;
+  EXPECT_FALSE(link.Open(3, 0));
+  EXPECT_EQ(wire.Lines,
+            (std::vector<std::string>{
+                "note  COM-3 cannot be opened: The system cannot find the file specified (2)",
+                "note  COM9 cannot be opened: The system cannot find the file specified (2)",
+                "note  COM4 cannot be opened: Access is denied (5)",
+                "note  COM3 refused the line settings: A device attached to the system is not "
+                "functioning (31)"}));
 }
 
 TEST(SerialLink, CloseTwiceClosesOnce) {

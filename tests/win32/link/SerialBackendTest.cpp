@@ -9,9 +9,12 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <regex>
+#include <string>
 #include <vector>
 
 #include "link/Comm.h"
+#include "link/TracedPlatform.h"
 #include "server/objects/ModulePlatform.h"
 #include "sim/UnitBase.h"
 
@@ -19,6 +22,12 @@ namespace orvo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+struct Lines final : TraceOutput {
+  std::vector<std::string> Written;
+  TraceTime Now() override { return {}; }
+  void Write(std::string_view line) override { Written.emplace_back(line); }
+};
 
 long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -100,10 +109,24 @@ TEST(Win32Serial, PortIsExclusiveAndMissingPortsFail) {
   EXPECT_EQ(first.Transact(5, 2, 'R', 'I', 0, 14, reply.data()), StatusOk);
   first.Close();
   EXPECT_TRUE(second.Open(5, 5));
+  // The trace gives the system's own reason for a port another link holds
+  // and for one this prefix lacks. Windows refuses the held port at the
+  // open; Wine opens it and then refuses its line settings.
+  Lines wire;
+  TracedPlatform traced(SystemPlatform(), wire);
+  CComm watched(traced);
+  EXPECT_FALSE(watched.Open(5, 5));
+  EXPECT_FALSE(watched.Open(9, 0));
   second.Close();
   EXPECT_FALSE(first.Open(9, 0)) << "no COM9 in this prefix";
   EXPECT_FALSE(first.Open(-3, 0));
   first.Close();
+  ASSERT_EQ(wire.Written.size(), 2u);
+  for (const auto& [line, port] : {std::pair{wire.Written[0], "COM5"}, {wire.Written[1], "COM9"}})
+    EXPECT_TRUE(std::regex_search(line, std::regex(std::string("note  ") + port +
+                                                   " (cannot be opened|refused the line settings): "
+                                                   "[^ ].* \\([1-9][0-9]*\\)$")))
+        << line;
 }
 
 TEST(Win32Hid, NoDeviceUnderWine) {
