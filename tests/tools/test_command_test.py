@@ -92,6 +92,7 @@ class TestCommandChoosesSuites(unittest.TestCase):
                 env = dict(os.environ, PATH=fake + os.pathsep + os.environ["PATH"],
                            FAKE_LOG=log, FAKE_FAIL=fail, FAKE_MODE=mode,
                            FAKE_WHY="32-bit Wine could not be installed: apt said no",
+                           ORVO_WINE32_LOADER="/usr/lib/wine/wine",
                            ORVO_TEST_SUITES="win64,win32")
                 run = subprocess.run([os.path.join(top, "tools", "test"), *args], env=env,
                                      capture_output=True, text=True, timeout=120)
