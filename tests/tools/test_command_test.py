@@ -101,6 +101,8 @@ class TestCommandChoosesSuites(unittest.TestCase):
                     calls = f.read().splitlines()
                 self.assertEqual(out[-1], closing, run.stdout + run.stderr)
                 self.assertEqual(run.returncode, status)
+                # The bootstrap comes before anything else.
+                self.assertTrue(calls[0].startswith("bootstrap"), calls)
                 # The 64-bit suite runs in full on every kind of machine.
                 self.assertTrue(any(c.startswith("ctest --test-dir build/win64 --output-on-failure -j %d "
                                                  % os.cpu_count()) for c in calls), calls)
