@@ -1,5 +1,6 @@
 #include "devices/common/Device.h"
 
+#include "devices/common/ListItems.h"
 #include "devices/common/Settings.h"
 
 namespace orvo {
@@ -53,6 +54,12 @@ int16_t CDevice::ConnectOrHunt(bool keepOpen) {
   Port = 0;
   SavePort();
   return StatusFailed;
+}
+
+int16_t CDevice::SendEachItem(std::u16string_view list) {
+  int16_t status = StatusOk;
+  for (std::u16string_view item : SplitList(list)) status = SendFaultItem(item);
+  return status;
 }
 
 }  // namespace orvo

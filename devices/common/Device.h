@@ -65,6 +65,22 @@ class CDevice {
   void LoadPort();
   void SavePort();
 
+  // Opens the link to Port at Address, runs `exchanges` (which gives the
+  // status) and closes the link again; 60 when the port does not open.
+  template <class Exchanges>
+  int16_t OnPort(Exchanges&& exchanges) {
+    if (!Link.Open(Port, Address)) return StatusFailed;
+    const int16_t status = exchanges();
+    Link.Close();
+    return status;
+  }
+
+  // With the link open: every item of a fault list in turn, each sent even
+  // when one before it failed. The status is the last item's, success for an
+  // empty list.
+  int16_t SendEachItem(std::u16string_view list);
+  virtual int16_t SendFaultItem(std::u16string_view item) = 0;
+
   int16_t Port = 0;
   int16_t Address = 0;
   CComm Link;

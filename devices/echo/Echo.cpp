@@ -358,8 +358,7 @@ int16_t CEcho::ChangeSwitchEx(std::u16string_view switchx, int16_t value) {
 // The status is that of the last item; an empty list reports success.
 int16_t CEcho::SendFaults(std::u16string_view faults) {
   if (!Connect()) return StatusFailed;
-  int16_t status = StatusOk;
-  for (std::u16string_view item : SplitList(faults)) status = SendFaultItem(item);
+  const int16_t status = SendEachItem(faults);
   Link.Close();
   Os.Sleep(FaultsPause);
   return status;

@@ -85,7 +85,7 @@ class CEcho final : public CDevice {
   int16_t SetSwitchesOf(const EchoSwitchSet& set, std::u16string_view switches);
   int16_t ChangeSwitchOf(const EchoSwitchSet& set, std::u16string_view switchx, int16_t value);
   int16_t WriteSwitches(const EchoSwitchSet& set, uint8_t switchByte);
-  int16_t SendFaultItem(std::u16string_view item);
+  int16_t SendFaultItem(std::u16string_view item) override;
 
   int16_t Model = 0;
   int16_t SubModel = 0;

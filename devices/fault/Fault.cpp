@@ -42,27 +42,17 @@ bool CFault::Probe() {
 }
 
 int16_t CFault::CheckComm() {
-  if (!Link.Open(Port, Address)) return StatusFailed;
-  const int16_t status = Present() ? StatusOk : StatusFailed;
-  Link.Close();
-  return status;
+  return OnPort([&] { return Present() ? StatusOk : StatusFailed; });
 }
 
 int16_t CFault::ClearFaults() {
-  if (!Link.Open(Port, Address)) return StatusFailed;
-  const int16_t status = SendFaultItem(u"C000");
-  Link.Close();
-  return status;
+  return OnPort([&] { return SendFaultItem(u"C000"); });
 }
 
 // An empty list reaches the unit (the port opens and closes) and reports
 // success, as the console's does.
 int16_t CFault::SendFaults(std::u16string_view faults) {
-  if (!Link.Open(Port, Address)) return StatusFailed;
-  int16_t status = StatusOk;
-  for (std::u16string_view item : SplitList(faults)) status = SendFaultItem(item);
-  Link.Close();
-  return status;
+  return OnPort([&] { return SendEachItem(faults); });
 }
 
 // A letter and a fault number: F switches the fault in, E out, and C clears

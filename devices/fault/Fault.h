@@ -36,7 +36,7 @@ class CFault : public CDevice {
   // The caller holds the link open for these.
   bool Probe() override;
   bool Present();
-  int16_t SendFaultItem(std::u16string_view item);
+  int16_t SendFaultItem(std::u16string_view item) override;
 };
 
 }  // namespace orvo

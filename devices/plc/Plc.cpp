@@ -103,34 +103,27 @@ int16_t CPlc::WriteNibble(uint8_t value) {
 }
 
 int16_t CPlc::CheckComm() {
-  if (!Link.Open(Port, Address)) return StatusFailed;
-  int16_t status = ReadMainBlock();
-  if (status == StatusOk) status = ReadExternalBlock() == StatusOk ? StatusOk : StatusFailed;
-  Link.Close();
-  return status;
+  return OnPort([&] {
+    const int16_t status = ReadMainBlock();
+    if (status != StatusOk) return status;
+    return ReadExternalBlock() == StatusOk ? StatusOk : StatusFailed;
+  });
 }
 
 int16_t CPlc::ReadMain() {
-  if (!Link.Open(Port, Address)) return StatusFailed;
-  const int16_t status = ReadMainBlock();
-  Link.Close();
-  return status;
+  return OnPort([&] { return ReadMainBlock(); });
 }
 
 // Refreshes all six readings but reports the external block alone.
 int16_t CPlc::ReadExternal() {
-  if (!Link.Open(Port, Address)) return StatusFailed;
-  ReadMainBlock();
-  const int16_t status = ReadExternalBlock();
-  Link.Close();
-  return status;
+  return OnPort([&] {
+    ReadMainBlock();
+    return ReadExternalBlock();
+  });
 }
 
 int16_t CPlc::SetSelector(int16_t selector) {
-  if (!Link.Open(Port, Address)) return StatusFailed;
-  const int16_t status = WriteNibble(static_cast<uint8_t>(selector));
-  Link.Close();
-  return status;
+  return OnPort([&] { return WriteNibble(static_cast<uint8_t>(selector)); });
 }
 
 // The framing writes decide the status and stop the transfer when one
@@ -159,20 +152,13 @@ int16_t CPlc::SetProcess(int16_t process) {
 }
 
 int16_t CPlc::ClearFaults() {
-  if (!Link.Open(Port, Address)) return StatusFailed;
-  const int16_t status = Confirmed(Clear, 0x00) ? StatusOk : StatusFailed;
-  Link.Close();
-  return status;
+  return OnPort([&] { return Confirmed(Clear, 0x00) ? StatusOk : StatusFailed; });
 }
 
 // An empty list reaches the unit (the port opens and closes) and reports
 // success, as the console's does.
 int16_t CPlc::SendFaults(std::u16string_view faults) {
-  if (!Link.Open(Port, Address)) return StatusFailed;
-  int16_t status = StatusOk;
-  for (std::u16string_view item : SplitList(faults)) status = SendFaultItem(item);
-  Link.Close();
-  return status;
+  return OnPort([&] { return SendEachItem(faults); });
 }
 
 // "F" and a fault number switches that fault in; any other letter switches

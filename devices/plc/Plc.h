@@ -53,7 +53,7 @@ class CPlc : public CDevice {
   void DecodeMainBlock(uint8_t data);
   void DecodeExternalBlock(uint8_t data);
   int16_t WriteNibble(uint8_t value);
-  int16_t SendFaultItem(std::u16string_view item);
+  int16_t SendFaultItem(std::u16string_view item) override;
   // One short frame whose reply must come from this unit's address.
   bool Confirmed(uint8_t command, uint8_t argument, uint8_t* data = nullptr);
 
