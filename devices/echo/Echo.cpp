@@ -3,7 +3,6 @@
 #include <array>
 
 #include "devices/common/ListItems.h"
-#include "devices/common/Settings.h"
 #include "protocol/Wire.h"
 
 namespace orvo {
@@ -150,74 +149,25 @@ constexpr uint32_t FaultsPause = 100;
 constexpr uint32_t NotFoundPause = 50;
 constexpr uint32_t NoPause = 0;
 
-// ListSerialPorts examines at most this many map values; entry 0 is HID.
-constexpr uint8_t PortMapBudget = 16;
-
 }  // namespace
 
+// The console answers at once: no reply delay.
 CEcho::CEcho(Platform& platform, Registry& registry)
-    : Port(0), Address(0), Link(platform), Os(platform), Settings(registry) {
-  LoadPort();
-  Link.SetReplyDelay(0);
-}
-
-void CEcho::put_Port(int16_t port) {
-  Port = port;
-  SavePort();
-}
-
-void CEcho::put_Address(int16_t address) {
-  Address = address;
-  LoadPort();
-}
-
-std::u16string CEcho::PortValueName() const {
-  std::u16string name = u"BrixPort_";
-  if (Address < 0) name += u'-';
-  name += Decimal(static_cast<unsigned>(Address < 0 ? -int32_t{Address} : Address));
-  return name;
-}
-
-void CEcho::LoadPort() { LoadOrRememberPort(Settings, PortValueName(), Port); }
-
-void CEcho::SavePort() { SaveRememberedPort(Settings, PortValueName(), Port); }
+    : CDevice(platform, registry, {u"BrixPort_", true}, 0) {}
 
 int16_t CEcho::Send(const EchoFrame& f, uint8_t* reply) {
   return Link.Transact(Address, f.Length, f.Command, f.Argument, f.Value, f.ReplyLength, reply);
 }
 
-// Reopens the remembered port and checks that the console answers there;
-// otherwise tries every port, HID first, and remembers the one that answers.
-int16_t CEcho::ConnectOrHunt(bool closeAfterSuccess) {
+bool CEcho::Probe() {
   std::array<uint8_t, StatusSize> reply{};
-  if (Link.Open(Port, Address)) {
-    if (Send(StatusRead, reply.data()) == StatusOk) {
-      if (closeAfterSuccess) Link.Close();
-      return StatusOk;
-    }
-    Link.Close();
-  }
-  std::array<int16_t, PortMapBudget + 1> ports{};
-  const int count = Link.ListSerialPorts(PortMapBudget, ports);
-  for (int i = 0; i < count; ++i) {
-    if (!Link.Open(ports[i], Address)) continue;
-    if (Send(StatusRead, reply.data()) == StatusOk) {
-      if (closeAfterSuccess) Link.Close();
-      Port = ports[i];
-      SavePort();
-      return StatusOk;
-    }
-    Link.Close();
-  }
-  Port = 0;
-  SavePort();
-  return StatusFailed;
+  return Send(StatusRead, reply.data()) == StatusOk;
 }
 
 // Every method but SetAddress and HuntPort starts here. Without an address
 // the port is opened as it stands: nothing is hunted and nothing saved.
 bool CEcho::Connect() {
-  if (Address != 0) return ConnectOrHunt(false) == StatusOk;
+  if (Address != 0) return ConnectOrHunt(true) == StatusOk;
   return Link.Open(Port, 0);
 }
 
@@ -229,8 +179,8 @@ int16_t CEcho::SetAddress(int16_t address) {
     SavePort();
     return StatusOk;
   }
-  std::array<int16_t, PortMapBudget + 1> ports{};
-  const int count = Link.ListSerialPorts(PortMapBudget, ports);
+  PortList ports{};
+  const int count = ListPorts(ports);
   const EchoFrame query = AddressQuery.WithValue(static_cast<uint8_t>(address));
   for (int i = 0; i < count; ++i) {
     if (!Link.Open(ports[i], 0)) continue;
@@ -248,8 +198,6 @@ int16_t CEcho::SetAddress(int16_t address) {
   Os.Sleep(NotFoundPause);
   return StatusFailed;
 }
-
-int16_t CEcho::HuntPort() { return ConnectOrHunt(true); }
 
 // The last exchange of a method: send, close the link, then wait. Callers
 // hand in a zeroed reply and decode it whatever the status, so that a
@@ -410,8 +358,7 @@ int16_t CEcho::ChangeSwitchEx(std::u16string_view switchx, int16_t value) {
 // The status is that of the last item; an empty list reports success.
 int16_t CEcho::SendFaults(std::u16string_view faults) {
   if (!Connect()) return StatusFailed;
-  int16_t status = StatusOk;
-  for (std::u16string_view item : SplitList(faults)) status = SendFaultItem(item);
+  const int16_t status = SendEachItem(faults);
   Link.Close();
   Os.Sleep(FaultsPause);
   return status;

@@ -12,16 +12,14 @@
 #include <string>
 #include <string_view>
 
-#include "link/Comm.h"
-#include "platform/Platform.h"
-#include "platform/Registry.h"
+#include "devices/common/Device.h"
 
 namespace orvo {
 
 struct EchoFrame;
 struct EchoSwitchSet;
 
-class CEcho {
+class CEcho final : public CDevice {
  public:
 #ifdef _WIN32
   explicit CEcho(Platform& platform = SystemPlatform(), Registry& registry = SystemRegistry());
@@ -34,10 +32,6 @@ class CEcho {
   // Properties. Writing never talks to the console: a new Port is saved
   // under the current address; a new Address takes the port remembered for
   // it, or remembers the current port under it when it has none.
-  int16_t get_Port() const { return Port; }
-  void put_Port(int16_t port);
-  int16_t get_Address() const { return Address; }
-  void put_Address(int16_t address);
   int16_t get_Model() const { return Model; }
   int16_t get_SubModel() const { return SubModel; }
   const std::u16string& get_Version() const { return Version; }
@@ -54,7 +48,6 @@ class CEcho {
 
   // Finding the console.
   int16_t SetAddress(int16_t address);
-  int16_t HuntPort();
 
   // Readings.
   int16_t CheckComm();
@@ -80,12 +73,9 @@ class CEcho {
   int16_t SendFaults(std::u16string_view faults);
 
  private:
-  // The registry value that remembers the port for the current Address.
-  std::u16string PortValueName() const;
-  int16_t ConnectOrHunt(bool closeAfterSuccess);
+  // The status read: the console answers it whatever its state.
+  bool Probe() override;
   bool Connect();
-  void LoadPort();
-  void SavePort();
   int16_t Send(const EchoFrame& frame, uint8_t* reply);
   int16_t ExchangeAndClose(const EchoFrame& frame, uint8_t* reply, uint32_t waitMs);
   int16_t OneFrame(const EchoFrame& frame, uint32_t waitMs);
@@ -95,10 +85,8 @@ class CEcho {
   int16_t SetSwitchesOf(const EchoSwitchSet& set, std::u16string_view switches);
   int16_t ChangeSwitchOf(const EchoSwitchSet& set, std::u16string_view switchx, int16_t value);
   int16_t WriteSwitches(const EchoSwitchSet& set, uint8_t switchByte);
-  int16_t SendFaultItem(std::u16string_view item);
+  int16_t SendFaultItem(std::u16string_view item) override;
 
-  int16_t Port;
-  int16_t Address;
   int16_t Model = 0;
   int16_t SubModel = 0;
   std::u16string Version;
@@ -112,9 +100,6 @@ class CEcho {
   int16_t AC3 = 0;
   int16_t DC3 = 0;
   int32_t Channel = 0;
-  CComm Link;
-  Platform& Os;
-  Registry& Settings;
 };
 
 }  // namespace orvo

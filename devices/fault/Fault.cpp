@@ -3,7 +3,6 @@
 #include <array>
 
 #include "devices/common/ListItems.h"
-#include "devices/common/Settings.h"
 #include "protocol/Wire.h"
 
 namespace orvo {
@@ -20,15 +19,12 @@ constexpr uint8_t On = protocol::ShortOn;
 // the port.
 constexpr uint32_t AfterProbeMs = 500;
 
-constexpr std::u16string_view PortValueName = u"TarnPort";
-
 }  // namespace
 
+// One remembered port for every unit, rewritten by a hunt alone; the unit
+// needs 50 ms before it replies.
 CFault::CFault(Platform& platform, Registry& registry)
-    : link(platform), Os(platform), Settings(registry) {
-  LoadPort();
-  link.SetReplyDelay(50);
-}
+    : CDevice(platform, registry, {u"TarnPort", false}, 50) {}
 
 int16_t CFault::SetAddress(int16_t /*address*/) { return StatusOk; }
 
@@ -36,53 +32,27 @@ int16_t CFault::SetAddress(int16_t /*address*/) { return StatusOk; }
 // address, so an address outside that range is never present.
 bool CFault::Present() {
   std::array<uint8_t, 3> reply{};
-  return link.TransactShort(Address, Read, 0x00, reply.data()) == StatusOk && reply[0] == Address;
+  return Link.TransactShort(Address, Read, 0x00, reply.data()) == StatusOk && reply[0] == Address;
 }
 
-int16_t CFault::HuntPort() {
-  const auto probe = [&] {
-    const bool found = Present();
-    Os.Sleep(AfterProbeMs);
-    link.Close();
-    return found;
-  };
-  if (link.Open(Port, Address) && probe()) return StatusOk;
-  std::array<int16_t, 17> ports{};
-  const int count = link.ListSerialPorts(16, ports);
-  for (int i = 0; i < count; ++i) {
-    if (link.Open(ports[i], Address) && probe()) {
-      Port = ports[i];
-      SavePort();
-      return StatusOk;
-    }
-  }
-  Port = 0;
-  SavePort();
-  return StatusFailed;
+bool CFault::Probe() {
+  const bool found = Present();
+  Os.Sleep(AfterProbeMs);
+  return found;
 }
 
 int16_t CFault::CheckComm() {
-  if (!link.Open(Port, Address)) return StatusFailed;
-  const int16_t status = Present() ? StatusOk : StatusFailed;
-  link.Close();
-  return status;
+  return OnPort([&] { return Present() ? StatusOk : StatusFailed; });
 }
 
 int16_t CFault::ClearFaults() {
-  if (!link.Open(Port, Address)) return StatusFailed;
-  const int16_t status = SendFaultItem(u"C000");
-  link.Close();
-  return status;
+  return OnPort([&] { return SendFaultItem(u"C000"); });
 }
 
 // An empty list reaches the unit (the port opens and closes) and reports
 // success, as the console's does.
 int16_t CFault::SendFaults(std::u16string_view faults) {
-  if (!link.Open(Port, Address)) return StatusFailed;
-  int16_t status = StatusOk;
-  for (std::u16string_view item : SplitList(faults)) status = SendFaultItem(item);
-  link.Close();
-  return status;
+  return OnPort([&] { return SendEachItem(faults); });
 }
 
 // A letter and a fault number: F switches the fault in, E out, and C clears
@@ -113,18 +83,11 @@ int16_t CFault::SendFaultItem(std::u16string_view item) {
     if (item.size() >= 3) number = static_cast<uint8_t>(number * 10 + ItemDecimalDigit(item[2]));
   }
   std::array<uint8_t, 3> reply{};
-  return link.TransactShort(Address, command, number, reply.data());
+  return Link.TransactShort(Address, command, number, reply.data());
 }
 
 int16_t CFault::StartCai() { return ClearFaults(); }
 
 int16_t CFault::EndCai() { return ClearFaults(); }
-
-void CFault::LoadPort() {
-  Port = 0;
-  LoadOrRememberPort(Settings, PortValueName, Port);
-}
-
-void CFault::SavePort() { SaveRememberedPort(Settings, PortValueName, Port); }
 
 }  // namespace orvo

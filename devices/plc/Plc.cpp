@@ -3,7 +3,6 @@
 #include <array>
 
 #include "devices/common/ListItems.h"
-#include "devices/common/Settings.h"
 #include "protocol/Wire.h"
 
 namespace orvo {
@@ -29,14 +28,12 @@ constexpr uint8_t ProcessZero = 5;
 constexpr uint8_t ProcessOne = 6;
 constexpr uint8_t ProcessBetweenBits = 7;
 
-constexpr std::u16string_view PortValueName = u"SorlPort";
-
 }  // namespace
 
-CPlc::CPlc(Platform& platform, Registry& registry) : link(platform), Settings(registry) {
-  LoadPort();
-  link.SetReplyDelay(50);
-}
+// One remembered port for every trainer, rewritten by a hunt alone; the
+// trainer needs 50 ms before it replies.
+CPlc::CPlc(Platform& platform, Registry& registry)
+    : CDevice(platform, registry, {u"SorlPort", false}, 50) {}
 
 int16_t CPlc::SetAddress(int16_t /*address*/) { return StatusOk; }
 
@@ -44,7 +41,7 @@ int16_t CPlc::SetAddress(int16_t /*address*/) { return StatusOk; }
 // address, so an address outside that range never matches.
 bool CPlc::Confirmed(uint8_t command, uint8_t argument, uint8_t* data) {
   std::array<uint8_t, 3> reply{};
-  if (link.TransactShort(Address, command, argument, reply.data()) != StatusOk) return false;
+  if (Link.TransactShort(Address, command, argument, reply.data()) != StatusOk) return false;
   if (reply[0] != Address) return false;
   if (data) *data = reply[2];
   return true;
@@ -55,31 +52,8 @@ bool CPlc::Confirmed(uint8_t command, uint8_t argument, uint8_t* data) {
 bool CPlc::Probe() {
   if (!Confirmed(On, MainSelect)) return false;
   std::array<uint8_t, 3> reply{};
-  link.TransactShort(Address, Off, MainSelect, reply.data());
+  Link.TransactShort(Address, Off, MainSelect, reply.data());
   return true;
-}
-
-int16_t CPlc::HuntPort() {
-  if (link.Open(Port, Address)) {
-    const bool found = Probe();
-    link.Close();
-    if (found) return StatusOk;
-  }
-  std::array<int16_t, 17> ports{};
-  const int count = link.ListSerialPorts(16, ports);
-  for (int i = 0; i < count; ++i) {
-    if (!link.Open(ports[i], Address)) continue;
-    const bool found = Probe();
-    link.Close();
-    if (found) {
-      Port = ports[i];
-      SavePort();
-      return StatusOk;
-    }
-  }
-  Port = 0;
-  SavePort();
-  return StatusFailed;
 }
 
 // Main block: bit 5 DC and bit 4 Monitor, both active low; bits 0..3 the
@@ -111,7 +85,7 @@ int16_t CPlc::ReadBlock(uint8_t selectChannel, void (CPlc::*decode)(uint8_t)) {
   if (!Confirmed(Read, 0x00, &data)) return StatusFailed;
   (this->*decode)(data);
   std::array<uint8_t, 3> reply{};
-  return link.TransactShort(Address, Off, selectChannel, reply.data());
+  return Link.TransactShort(Address, Off, selectChannel, reply.data());
 }
 
 int16_t CPlc::ReadMainBlock() { return ReadBlock(MainSelect, &CPlc::DecodeMainBlock); }
@@ -129,41 +103,34 @@ int16_t CPlc::WriteNibble(uint8_t value) {
 }
 
 int16_t CPlc::CheckComm() {
-  if (!link.Open(Port, Address)) return StatusFailed;
-  int16_t status = ReadMainBlock();
-  if (status == StatusOk) status = ReadExternalBlock() == StatusOk ? StatusOk : StatusFailed;
-  link.Close();
-  return status;
+  return OnPort([&] {
+    const int16_t status = ReadMainBlock();
+    if (status != StatusOk) return status;
+    return ReadExternalBlock() == StatusOk ? StatusOk : StatusFailed;
+  });
 }
 
 int16_t CPlc::ReadMain() {
-  if (!link.Open(Port, Address)) return StatusFailed;
-  const int16_t status = ReadMainBlock();
-  link.Close();
-  return status;
+  return OnPort([&] { return ReadMainBlock(); });
 }
 
 // Refreshes all six readings but reports the external block alone.
 int16_t CPlc::ReadExternal() {
-  if (!link.Open(Port, Address)) return StatusFailed;
-  ReadMainBlock();
-  const int16_t status = ReadExternalBlock();
-  link.Close();
-  return status;
+  return OnPort([&] {
+    ReadMainBlock();
+    return ReadExternalBlock();
+  });
 }
 
 int16_t CPlc::SetSelector(int16_t selector) {
-  if (!link.Open(Port, Address)) return StatusFailed;
-  const int16_t status = WriteNibble(static_cast<uint8_t>(selector));
-  link.Close();
-  return status;
+  return OnPort([&] { return WriteNibble(static_cast<uint8_t>(selector)); });
 }
 
 // The framing writes decide the status and stop the transfer when one
 // fails. The data writes go out whatever their replies say, so that the
 // trainer always gets all sixteen bits and a clean end of the transfer.
 int16_t CPlc::SetProcess(int16_t process) {
-  if (!link.Open(Port, Address)) return StatusFailed;
+  if (!Link.Open(Port, Address)) return StatusFailed;
   int16_t status = StatusFailed;
   const auto framing = [&](const auto& pattern) {
     for (uint8_t nibble : pattern) {
@@ -180,25 +147,18 @@ int16_t CPlc::SetProcess(int16_t process) {
     }
     framing(ProcessClosing);
   }
-  link.Close();
+  Link.Close();
   return status;
 }
 
 int16_t CPlc::ClearFaults() {
-  if (!link.Open(Port, Address)) return StatusFailed;
-  const int16_t status = Confirmed(Clear, 0x00) ? StatusOk : StatusFailed;
-  link.Close();
-  return status;
+  return OnPort([&] { return Confirmed(Clear, 0x00) ? StatusOk : StatusFailed; });
 }
 
 // An empty list reaches the unit (the port opens and closes) and reports
 // success, as the console's does.
 int16_t CPlc::SendFaults(std::u16string_view faults) {
-  if (!link.Open(Port, Address)) return StatusFailed;
-  int16_t status = StatusOk;
-  for (std::u16string_view item : SplitList(faults)) status = SendFaultItem(item);
-  link.Close();
-  return status;
+  return OnPort([&] { return SendEachItem(faults); });
 }
 
 // "F" and a fault number switches that fault in; any other letter switches
@@ -212,18 +172,11 @@ int16_t CPlc::SendFaultItem(std::u16string_view item) {
   auto number = ItemDecimalDigit(item[1]);
   if (item.size() == 3) number = static_cast<uint8_t>(number * 10 + ItemDecimalDigit(item[2]));
   std::array<uint8_t, 3> reply{};
-  return link.TransactShort(Address, command, static_cast<uint8_t>(number - 1), reply.data());
+  return Link.TransactShort(Address, command, static_cast<uint8_t>(number - 1), reply.data());
 }
 
 int16_t CPlc::StartCai() { return ClearFaults(); }
 
 int16_t CPlc::EndCai() { return ClearFaults(); }
-
-void CPlc::LoadPort() {
-  Port = 0;
-  LoadOrRememberPort(Settings, PortValueName, Port);
-}
-
-void CPlc::SavePort() { SaveRememberedPort(Settings, PortValueName, Port); }
 
 }  // namespace orvo

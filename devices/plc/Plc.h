@@ -7,28 +7,21 @@
 #include <cstdint>
 #include <string_view>
 
-#include "link/Comm.h"
-#include "platform/Platform.h"
-#include "platform/Registry.h"
+#include "devices/common/Device.h"
 
 namespace orvo {
 
-class CPlc {
+class CPlc : public CDevice {
  public:
 #ifdef _WIN32
   CPlc() : CPlc(SystemPlatform(), SystemRegistry()) {}
 #endif
   CPlc(Platform& platform, Registry& registry);
-  virtual ~CPlc() = default;
   CPlc(const CPlc&) = delete;
   CPlc& operator=(const CPlc&) = delete;
 
   // Properties. Writing Port only changes this object; the remembered port
   // is rewritten by a hunt alone.
-  int16_t get_Port() const { return Port; }
-  void put_Port(int16_t value) { Port = value; }
-  int16_t get_Address() const { return Address; }
-  void put_Address(int16_t value) { Address = value; }
   int16_t get_DC() const { return DC; }
   int16_t get_Monitor() const { return Monitor; }
   int16_t get_Selector() const { return Selector; }
@@ -39,7 +32,6 @@ class CPlc {
   // The trainer is addressed through the Address property alone; this
   // reports success and changes nothing.
   int16_t SetAddress(int16_t address);
-  int16_t HuntPort();
   int16_t CheckComm();
   int16_t StartCai();
   int16_t EndCai();
@@ -53,23 +45,18 @@ class CPlc {
   int16_t SetSelector(int16_t selector);
 
  private:
-  void LoadPort();
-  void SavePort();
-
   // The caller holds the link open for these.
-  bool Probe();
+  bool Probe() override;
   int16_t ReadBlock(uint8_t selectChannel, void (CPlc::*decode)(uint8_t));
   int16_t ReadMainBlock();
   int16_t ReadExternalBlock();
   void DecodeMainBlock(uint8_t data);
   void DecodeExternalBlock(uint8_t data);
   int16_t WriteNibble(uint8_t value);
-  int16_t SendFaultItem(std::u16string_view item);
+  int16_t SendFaultItem(std::u16string_view item) override;
   // One short frame whose reply must come from this unit's address.
   bool Confirmed(uint8_t command, uint8_t argument, uint8_t* data = nullptr);
 
-  int16_t Port = 0;
-  int16_t Address = 0;
   // Readings, 0 until a block read fills them.
   int16_t DC = 0;
   int16_t Monitor = 0;
@@ -77,8 +64,6 @@ class CPlc {
   int16_t Voltage = 0;
   int16_t PC1 = 0;
   int16_t PC2 = 0;
-  CComm link;
-  Registry& Settings;
 };
 
 }  // namespace orvo

@@ -1,27 +1,13 @@
 // The automation shell of the trainer console.
 #include "devices/echo/Echo.h"
-#include "platform/Registry.h"
 #include "server/objects/DeviceShell.h"
-#include "server/objects/ModulePlatform.h"
 #include "server/objects/Objects.h"
 
 namespace orvo {
 namespace {
 
-class CEchoObject : public CDeviceShell<CEchoObject, IEcho, &IID_IEcho, &CLSID_Echo> {
+class CEchoObject : public CDeviceShell<CEchoObject, IEcho, &IID_IEcho, &CLSID_Echo, CEcho> {
  public:
-  HRESULT STDMETHODCALLTYPE get_Port(short* pVal) override {
-    return ReportResult(pVal, [&] { return Device.get_Port(); });
-  }
-  HRESULT STDMETHODCALLTYPE put_Port(short value) override {
-    return Perform([&] { Device.put_Port(value); });
-  }
-  HRESULT STDMETHODCALLTYPE get_Address(short* pVal) override {
-    return ReportResult(pVal, [&] { return Device.get_Address(); });
-  }
-  HRESULT STDMETHODCALLTYPE put_Address(short value) override {
-    return Perform([&] { Device.put_Address(value); });
-  }
   HRESULT STDMETHODCALLTYPE get_Version(BSTR* pVal) override {
     return ReportText(pVal, Device.get_Version());
   }
@@ -61,67 +47,45 @@ class CEchoObject : public CDeviceShell<CEchoObject, IEcho, &IID_IEcho, &CLSID_E
   HRESULT STDMETHODCALLTYPE get_DC3(short* pVal) override {
     return ReportResult(pVal, [&] { return Device.get_DC3(); });
   }
-  HRESULT STDMETHODCALLTYPE SetAddress(short address, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.SetAddress(address); });
-  }
-  HRESULT STDMETHODCALLTYPE HuntPort(short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.HuntPort(); });
-  }
-  HRESULT STDMETHODCALLTYPE CheckComm(short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.CheckComm(); });
-  }
   HRESULT STDMETHODCALLTYPE CheckCommEx(short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.CheckCommEx(); });
+    return Status(pStatus, &CEcho::CheckCommEx);
   }
   HRESULT STDMETHODCALLTYPE ReadModel(short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.ReadModel(); });
-  }
-  HRESULT STDMETHODCALLTYPE StartCai(short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.StartCai(); });
-  }
-  HRESULT STDMETHODCALLTYPE EndCai(short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.EndCai(); });
+    return Status(pStatus, &CEcho::ReadModel);
   }
   HRESULT STDMETHODCALLTYPE SetVoltages(short negative, short positive, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.SetVoltages(negative, positive); });
+    return Status(pStatus, &CEcho::SetVoltages, negative, positive);
   }
   HRESULT STDMETHODCALLTYPE SetSwitches(BSTR switches, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.SetSwitches(TextOf(switches)); });
+    return Status(pStatus, &CEcho::SetSwitches, TextOf(switches));
   }
   HRESULT STDMETHODCALLTYPE SetSwitchesEx(BSTR switches, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.SetSwitchesEx(TextOf(switches)); });
+    return Status(pStatus, &CEcho::SetSwitchesEx, TextOf(switches));
   }
   HRESULT STDMETHODCALLTYPE ChangeSwitch(BSTR switchx, short value, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.ChangeSwitch(TextOf(switchx), value); });
+    return Status(pStatus, &CEcho::ChangeSwitch, TextOf(switchx), value);
   }
   HRESULT STDMETHODCALLTYPE ChangeSwitchEx(BSTR switchx, short value, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.ChangeSwitchEx(TextOf(switchx), value); });
-  }
-  HRESULT STDMETHODCALLTYPE SendFaults(BSTR faults, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.SendFaults(TextOf(faults)); });
+    return Status(pStatus, &CEcho::ChangeSwitchEx, TextOf(switchx), value);
   }
   HRESULT STDMETHODCALLTYPE SetStudentControl(BSTR keyboard, BSTR faults, short* pStatus) override {
-    return ReportResult(pStatus,
-                        [&] { return Device.SetStudentControl(TextOf(keyboard), TextOf(faults)); });
+    return Status(pStatus, &CEcho::SetStudentControl, TextOf(keyboard), TextOf(faults));
   }
   HRESULT STDMETHODCALLTYPE SetWarning(BSTR warning, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.SetWarning(TextOf(warning)); });
+    return Status(pStatus, &CEcho::SetWarning, TextOf(warning));
   }
   HRESULT STDMETHODCALLTYPE SetAux(short aux, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.SetAux(aux); });
+    return Status(pStatus, &CEcho::SetAux, aux);
   }
   HRESULT STDMETHODCALLTYPE SetBncs(short input, short output, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.SetBncs(input, output); });
+    return Status(pStatus, &CEcho::SetBncs, input, output);
   }
   HRESULT STDMETHODCALLTYPE SetSpeaker(short speaker, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.SetSpeaker(speaker); });
+    return Status(pStatus, &CEcho::SetSpeaker, speaker);
   }
   HRESULT STDMETHODCALLTYPE ReadChannel(short pc, short channel, short* pStatus) override {
-    return ReportResult(pStatus, [&] { return Device.ReadChannel(pc, channel); });
+    return Status(pStatus, &CEcho::ReadChannel, pc, channel);
   }
-
- private:
-  CEcho Device{ModulePlatform(), SystemRegistry()};
 };
 
 }  // namespace

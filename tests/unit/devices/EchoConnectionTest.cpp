@@ -53,6 +53,11 @@ TEST(EchoConnection, WhereItLooksAndWhatItRemembers) {
       {CALL(SetAux(5)), 5, 7, 5, {}, {7}, true, {{u"BrixPort_5", 0}}, 61, 7, 5,
        "HID map HID COM7", "fe ff 05 02 52 49 | fe ff 05 03 58 2b 02", {300, 50, 300, 50},
        "BrixPort_0=0 BrixPort_5=7"},
+      // The list examines 16 values of the map, serial ports or not.
+      {CALL(HuntPort()), 5, 7, 5, {}, MapValue(16, 7), false, {{u"BrixPort_5", 8}}, 61, 7, 5,
+       "COM8 map HID COM7", "fe ff 05 02 52 49", {}, "BrixPort_0=0 BrixPort_5=7"},
+      {CALL(HuntPort()), 5, 7, 5, {}, MapValue(17, 7), false, {{u"BrixPort_5", 8}}, 60, 0, 5,
+       "COM8 map HID", "", {}, "BrixPort_0=0 BrixPort_5=0"},
       // SetAddress asks HID first, then every port of the map with address 0.
       {CALL(SetAddress(9)), 0, Hid, 9, {}, {}, false, {}, 61, 0, 9, "HID",
        "00 00 03 41 ff 09", {300, 50}, "BrixPort_0=0 BrixPort_9=0"},

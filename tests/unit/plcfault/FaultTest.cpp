@@ -96,23 +96,26 @@ TEST(FaultLists, BothGrammars) {
 
 // The bus of every hunt: COM5 a silent line, COM6 a unit that answers from
 // address 4, COM7 the unit at address 3, and no COM8. The remembered port
-// starts as 9.
+// starts as 9. The trainer is probed by switching channel 22 on and, if it
+// answered from its address, off, with no wait besides the reply delays; the
+// fault unit with a Read, followed by 500 ms whether answered or not.
+enum class Hunted { Plc, Fault };
 struct HuntCase {
   const char* Name;
+  Hunted Class;
   int16_t Current;
   std::vector<int> Map;
   bool HidConsole;
   int16_t Status;
   int16_t PortAfter;
   uint32_t Stored;
-  Frames Calls;  // opens, port-map reads and HID searches, in order
+  std::optional<Frames> Calls;  // opens, port-map reads and HID searches, in order
   Frames Unit3, OtherAddress;
   std::optional<std::vector<uint32_t>> Sleeps;
 };
 
 template <class Device, class UnitType>
 void Hunt(const HuntCase& c, const char16_t* valueName) {
-  SCOPED_TRACE(c.Name);
   fake::FakePlatform os;
   RegistryModel registry;
   UnitType unit3{3}, otherAddress{3};
@@ -133,7 +136,9 @@ void Hunt(const HuntCase& c, const char16_t* valueName) {
   EXPECT_EQ(device.get_Port(), c.PortAfter);
   std::string stored(valueName, valueName + std::char_traits<char16_t>::length(valueName));
   EXPECT_EQ(StoredSettings(registry), stored + " = REG_DWORD " + std::to_string(c.Stored) + "\n");
-  EXPECT_EQ(CallsOf(os, {"open \\", "port-map", "hid-set"}), c.Calls);
+  if (c.Calls) {
+    EXPECT_EQ(CallsOf(os, {"open \\", "port-map", "hid-set"}), *c.Calls);
+  }
   EXPECT_EQ(FramesOf(unit3), c.Unit3);
   EXPECT_EQ(FramesOf(otherAddress), c.OtherAddress);
   for (const sim::Frame& f : console.Received()) EXPECT_EQ(f.Bytes[3], 'K') << "link probe";
@@ -151,49 +156,55 @@ Frames Join(std::initializer_list<Frames> parts) {
   return all;
 }
 
-// The trainer is probed by switching channel 22 on and, if it answered from
-// its address, off; there is no wait besides the reply delays.
-TEST(Hunt, PlcTriesTheCurrentPortThenTheListHidFirst) {
-  const Frames found = {"03 f0 16", "03 e0 16"};
+// Both classes try the current port, then the list, HID first, and remember
+// the port that answers, or 0.
+TEST(Hunt, TheCurrentPortThenTheListHidFirst) {
+  constexpr auto Plc = Hunted::Plc, Fault = Hunted::Fault;
+  const Frames plcFound = {"03 f0 16", "03 e0 16"}, faultFound = {"03 b0 00"};
   const std::vector<uint32_t> replyDelays = {50, 50};
+  const auto none = std::nullopt;
   // clang-format off
   const HuntCase cases[] = {
-      {"found on the current port, nothing saved", 7, {5, 6, 7}, false, Ok, 7, 9,
-       {Com(7)}, found, {}, replyDelays},
+      {"found on the current port, nothing saved", Plc, 7, {5, 6, 7}, false, Ok, 7, 9,
+       {{Com(7)}}, plcFound, {}, replyDelays},
       // The silent current port costs the link's resend, hence two opens.
-      {"another address moves on, without Off", 5, {6, 5, 7}, false, Ok, 7, 7,
+      {"another address moves on, without Off", Plc, 5, {6, 5, 7}, false, Ok, 7, 7,
        Join({{Com(5), Com(5), "port-map"}, NoHid, {Com(6), Com(5), Com(5), Com(7)}}),
-       found, {"03 f0 16"}, std::nullopt},
-      {"a current port that does not open", 8, {7}, false, Ok, 7, 7,
-       Join({{Com(8), "port-map"}, NoHid, {Com(7)}}), found, {}, replyDelays},
-      {"nothing answers", 6, {6}, false, Failed, 0, 0,
-       Join({{Com(6), "port-map"}, NoHid, {Com(6)}}), {}, {"03 f0 16", "03 f0 16"}, std::nullopt},
+       plcFound, {"03 f0 16"}, none},
+      {"a current port that does not open", Plc, 8, {7}, false, Ok, 7, 7,
+       Join({{Com(8), "port-map"}, NoHid, {Com(7)}}), plcFound, {}, replyDelays},
+      {"nothing answers", Plc, 6, {6}, false, Failed, 0, 0,
+       Join({{Com(6), "port-map"}, NoHid, {Com(6)}}), {}, {"03 f0 16", "03 f0 16"}, none},
       // A console on HID answers the link's search; no short frame reaches it.
-      {"a HID console is passed over", 0, {7}, true, Ok, 7, 7,
-       Join({NoHid, {"port-map"}, NoHid, {Com(7)}}), found, {}, std::nullopt},
-  };
-  // clang-format on
-  for (const HuntCase& c : cases) Hunt<CPlc, sim::PlcTrainer>(c, u"SorlPort");
-}
-
-// The fault unit is probed with a Read, and every probe is followed by
-// 500 ms, answered or not.
-TEST(Hunt, FaultWaitsAfterEveryProbe) {
-  const Frames found = {"03 b0 00"};
-  // clang-format off
-  const HuntCase cases[] = {
-      {"found on the current port, nothing saved", 7, {5, 6, 7}, false, Ok, 7, 9,
-       {Com(7)}, found, {}, {{50, 500}}},
-      {"another address moves on", 6, {6, 7}, false, Ok, 7, 7,
-       Join({{Com(6), "port-map"}, NoHid, {Com(6), Com(7)}}), found, {"03 b0 00", "03 b0 00"},
-       {{50, 500, 50, 500, 50, 500}}},
+      {"a HID console is passed over", Plc, 0, {7}, true, Ok, 7, 7,
+       Join({NoHid, {"port-map"}, NoHid, {Com(7)}}), plcFound, {}, none},
+      {"found on the current port, nothing saved", Fault, 7, {5, 6, 7}, false, Ok, 7, 9,
+       {{Com(7)}}, faultFound, {}, {{50, 500}}},
+      {"another address moves on", Fault, 6, {6, 7}, false, Ok, 7, 7,
+       Join({{Com(6), "port-map"}, NoHid, {Com(6), Com(7)}}), faultFound,
+       {"03 b0 00", "03 b0 00"}, {{50, 500, 50, 500, 50, 500}}},
       // Each silent probe costs the link's resend as well: 50, 500, 50.
-      {"nothing answers", 5, {5}, false, Failed, 0, 0,
+      {"nothing answers", Fault, 5, {5}, false, Failed, 0, 0,
        Join({{Com(5), Com(5), "port-map"}, NoHid, {Com(5), Com(5)}}), {}, {},
        {{50, 500, 50, 500, 50, 500, 50, 500}}},
+      // The list examines 16 values of the map, serial ports or not.
+      {"the 16th value of the map", Plc, 8, MapValue(16, 7), false, Ok, 7, 7, none,
+       plcFound, {}, none},
+      {"the 17th value is not examined", Plc, 8, MapValue(17, 7), false, Failed, 0, 0, none,
+       {}, {}, none},
+      {"the 16th value of the map", Fault, 8, MapValue(16, 7), false, Ok, 7, 7, none,
+       faultFound, {}, none},
+      {"the 17th value is not examined", Fault, 8, MapValue(17, 7), false, Failed, 0, 0, none,
+       {}, {}, none},
   };
   // clang-format on
-  for (const HuntCase& c : cases) Hunt<CFault, sim::FaultUnit>(c, u"TarnPort");
+  for (const HuntCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.Class == Plc ? "PLC: " : "fault: ") << c.Name);
+    if (c.Class == Plc)
+      Hunt<CPlc, sim::PlcTrainer>(c, u"SorlPort");
+    else
+      Hunt<CFault, sim::FaultUnit>(c, u"TarnPort");
+  }
 }
 
 // Each class keeps its own value; building the first object of a user

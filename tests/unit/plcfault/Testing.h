@@ -141,12 +141,23 @@ void CheckOperation(const OperationCase<Device>& c) {
   for (const sim::Frame& f : console.Received()) EXPECT_EQ(f.Bytes[3], 'K') << "link probe";
 }
 
+// The serial-port map: COM1 to COM9, and 0 for a value that names no serial
+// port (it still counts against the list's budget).
 inline std::vector<PortMapValue> ComMap(const std::vector<int>& ports) {
   std::vector<PortMapValue> map;
-  for (int port : ports) {
-    const std::u16string digit(1, static_cast<char16_t>(u'0' + port));
-    map.push_back(fake::StringValue(u"Serial" + digit, u"COM" + digit));
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    const std::u16string digit(1, static_cast<char16_t>(u'0' + ports[i]));
+    const std::u16string name = u"Serial" + std::u16string(1, static_cast<char16_t>(u'A' + i));
+    map.push_back(fake::StringValue(name, ports[i] == 0 ? u"LPT1" : u"COM" + digit));
   }
+  return map;
+}
+
+// `port` as the map's value number `index` (from 1), behind values that are
+// no serial port.
+inline std::vector<int> MapValue(int index, int port) {
+  std::vector<int> map(static_cast<std::size_t>(index - 1), 0);
+  map.push_back(port);
   return map;
 }
 
