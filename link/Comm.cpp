@@ -29,8 +29,7 @@ using namespace protocol;
 }  // namespace
 
 CComm::CComm(Platform& platform)
-    : Mode(-1),
-      SerialHandle(InvalidHandle),
+    : SerialHandle(InvalidHandle),
       HidHandle(InvalidHandle),
       SearchIndex(0),
       ReplyDelay(0),
@@ -50,12 +49,12 @@ bool CComm::OpenSerial(int32_t port) {
     CloseHandleOf(SerialHandle);
     return false;
   }
-  Mode = port;
+  Mode = LinkMode::Serial(port);
   return true;
 }
 
 bool CComm::Open(int32_t port, int32_t address) {
-  Mode = port;
+  Mode = port == 0 ? LinkMode::Hid() : LinkMode::Serial(port);
   if (port != 0) return OpenSerial(port);
   return HidSearch(address);
 }
@@ -93,7 +92,7 @@ bool CComm::HidSearch(int32_t address) {
     Os.Sleep(HidCandidatePause);
     if (status == StatusOk) {
       Os.CloseHidDeviceSet(set);
-      Mode = 0;
+      Mode = LinkMode::Hid();
       return true;
     }
     CloseHandleOf(HidHandle);
@@ -113,7 +112,7 @@ bool CComm::FindHidUnit(uint16_t vendorId, int32_t address) {
       CloseHandleOf(HidHandle);
       continue;
     }
-    Mode = 0;
+    Mode = LinkMode::Hid();
     std::array<uint8_t, 2> reply{};
     const int16_t status = Transact(0, console::AddressQuery.Length, console::AddressQuery.Code,
                                     console::AddressQuery.Argument, static_cast<uint8_t>(address),
@@ -173,7 +172,7 @@ int16_t CComm::TransactSerial(std::span<const uint8_t> out, bool clearErrors,
     // unplugged and plugged in again, gets a fresh handle and a second try.
     Os.Sleep(ResendPause);
     CloseHandleOf(SerialHandle);
-    OpenSerial(Mode);
+    OpenSerial(Mode.Port);
     Os.WriteSerial(SerialHandle, out);
     if (delayBeforeRead != 0) Os.Sleep(delayBeforeRead);
     got = Os.ReadSerial(SerialHandle, in);
@@ -208,7 +207,8 @@ int16_t CComm::TransactHid(int32_t address, uint8_t length, uint8_t command, uin
 
 int16_t CComm::Transact(int32_t address, uint8_t length, uint8_t command, uint8_t argument,
                         uint8_t value, uint8_t replyLength, uint8_t* reply) {
-  if (Mode == 0) return TransactHid(address, length, command, argument, value, replyLength, reply);
+  if (Mode.Via == LinkMode::Kind::Hid)
+    return TransactHid(address, length, command, argument, value, replyLength, reply);
   // L counts the bytes after it: command and argument, and the value when L is 3.
   const std::array<uint8_t, CommandFrameMaxSize> frame{
       FrameStart[0], FrameStart[1], static_cast<uint8_t>(address), length, command,
@@ -218,7 +218,7 @@ int16_t CComm::Transact(int32_t address, uint8_t length, uint8_t command, uint8_
 }
 
 int16_t CComm::TransactShort(int32_t address, uint8_t command, uint8_t argument, uint8_t* reply) {
-  if (Mode == 0) {
+  if (Mode.Via == LinkMode::Kind::Hid) {
     Os.Note("HID cannot carry a short frame; nothing sent");
     return StatusFailed;
   }
@@ -227,12 +227,12 @@ int16_t CComm::TransactShort(int32_t address, uint8_t command, uint8_t argument,
 }
 
 void CComm::Close() {
-  if (Mode == 0) {
+  if (Mode.Via == LinkMode::Kind::Hid) {
     CloseHandleOf(HidHandle);
-  } else if (Mode > 0) {
+  } else if (Mode.Via == LinkMode::Kind::Serial) {
     CloseHandleOf(SerialHandle);
   }
-  Mode = -1;
+  Mode = LinkMode::Closed();
 }
 
 void CComm::SetReplyDelay(uint32_t ms) { ReplyDelay = ms; }

@@ -17,6 +17,21 @@ inline constexpr int16_t StatusBadFaultItem = 65;
 
 using protocol::OrvoVendorId;
 
+// Where the link points: nowhere, the HID unit, or serial port n. An open
+// that fails still records what it was asked for, so that the resend after a
+// short reply reopens the same port and a failed HID search still counts as
+// HID.
+struct LinkMode {
+  enum class Kind : uint8_t { Closed, Hid, Serial };
+  Kind Via = Kind::Closed;
+  int32_t Port = 0;  // with Serial
+
+  static constexpr LinkMode Closed() { return {}; }
+  static constexpr LinkMode Hid() { return {Kind::Hid, 0}; }
+  static constexpr LinkMode Serial(int32_t port) { return {Kind::Serial, port}; }
+  bool operator==(const LinkMode&) const = default;
+};
+
 class CComm {
  public:
   explicit CComm(Platform& platform = SystemPlatform());
@@ -37,10 +52,10 @@ class CComm {
   void Close();
   void SetReplyDelay(uint32_t ms);
 
-  int32_t CurrentMode() const { return Mode; }
+  LinkMode CurrentMode() const { return Mode; }
 
  private:
-  int32_t Mode;
+  LinkMode Mode;
   Handle SerialHandle;
   Handle HidHandle;
   int32_t SearchIndex;

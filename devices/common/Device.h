@@ -70,9 +70,13 @@ class CDevice {
   template <class Exchanges>
   int16_t OnPort(Exchanges&& exchanges) {
     if (!Link.Open(Port, Address)) return StatusFailed;
-    const int16_t status = exchanges();
-    Link.Close();
-    return status;
+    // Closed on every way out, a throwing exchange too, so that a failed
+    // call does not hold the port against the next one or another program.
+    struct Closer {
+      CComm& Link;
+      ~Closer() { Link.Close(); }
+    } closer{Link};
+    return exchanges();
   }
 
   // With the link open: every item of a fault list in turn, each sent even

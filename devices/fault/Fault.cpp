@@ -8,13 +8,6 @@
 namespace orvo {
 namespace {
 
-// Short frames: [address, command, argument] out, [address, unread, data]
-// back.
-constexpr uint8_t Read = protocol::ShortRead;
-constexpr uint8_t Clear = protocol::ShortClear;
-constexpr uint8_t Off = protocol::ShortOff;
-constexpr uint8_t On = protocol::ShortOn;
-
 // A hunt pauses after every probe, answered or not, before it lets go of
 // the port.
 constexpr uint32_t AfterProbeMs = 500;
@@ -24,16 +17,9 @@ constexpr uint32_t AfterProbeMs = 500;
 // One remembered port for every unit, rewritten by a hunt alone; the unit
 // needs 50 ms before it replies.
 CFault::CFault(Platform& platform, Registry& registry)
-    : CDevice(platform, registry, {u"TarnPort", false}, 50) {}
+    : CShortFrameDevice(platform, registry, {u"TarnPort", false}, 50) {}
 
-int16_t CFault::SetAddress(int16_t /*address*/) { return StatusOk; }
-
-// The reply's address byte is compared as 0..255 with the whole 16-bit
-// address, so an address outside that range is never present.
-bool CFault::Present() {
-  std::array<uint8_t, 3> reply{};
-  return Link.TransactShort(Address, Read, 0x00, reply.data()) == StatusOk && reply[0] == Address;
-}
+bool CFault::Present() { return Confirmed(Read, 0x00); }
 
 bool CFault::Probe() {
   const bool found = Present();
@@ -47,12 +33,6 @@ int16_t CFault::CheckComm() {
 
 int16_t CFault::ClearFaults() {
   return OnPort([&] { return SendFaultItem(u"C000"); });
-}
-
-// An empty list reaches the unit (the port opens and closes) and reports
-// success, as the console's does.
-int16_t CFault::SendFaults(std::u16string_view faults) {
-  return OnPort([&] { return SendEachItem(faults); });
 }
 
 // A letter and a fault number: F switches the fault in, E out, and C clears
@@ -82,12 +62,7 @@ int16_t CFault::SendFaultItem(std::u16string_view item) {
     number = ItemDecimalDigit(item[1]);
     if (item.size() >= 3) number = static_cast<uint8_t>(number * 10 + ItemDecimalDigit(item[2]));
   }
-  std::array<uint8_t, 3> reply{};
-  return Link.TransactShort(Address, command, number, reply.data());
+  return SendShort(command, number);
 }
-
-int16_t CFault::StartCai() { return ClearFaults(); }
-
-int16_t CFault::EndCai() { return ClearFaults(); }
 
 }  // namespace orvo

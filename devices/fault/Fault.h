@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "devices/common/Device.h"
+#include "devices/common/ShortFrameDevice.h"
 
 namespace orvo {
 
-class CFault : public CDevice {
+class CFault : public CShortFrameDevice {
  public:
 #ifdef _WIN32
   CFault() : CFault(SystemPlatform(), SystemRegistry()) {}
@@ -22,15 +22,7 @@ class CFault : public CDevice {
   // Writing Port only changes this object; the remembered port is rewritten
   // by a hunt alone.
   int16_t CheckComm();
-  // The unit is addressed through the Address property; this reports
-  // success and changes nothing.
-  int16_t SetAddress(int16_t address);
-  int16_t StartCai();
-  int16_t EndCai();
-  // Virtual so that StartCai and EndCai reach whatever the object's own
-  // ClearFaults is, as a call through the interface would.
-  virtual int16_t ClearFaults();
-  int16_t SendFaults(std::u16string_view faults);
+  int16_t ClearFaults() override;
 
  private:
   // The caller holds the link open for these.

@@ -8,13 +8,6 @@
 namespace orvo {
 namespace {
 
-// Short frames: [address, command, argument] out, [address, unread, data]
-// back.
-constexpr uint8_t Read = protocol::ShortRead;
-constexpr uint8_t Clear = protocol::ShortClear;
-constexpr uint8_t Off = protocol::ShortOff;
-constexpr uint8_t On = protocol::ShortOn;
-
 constexpr uint8_t MainSelect = protocol::PlcMainSelect;
 constexpr uint8_t ExternalSelect = protocol::PlcExternalSelect;
 constexpr uint8_t NibbleFirst = protocol::PlcSelectorFirst;
@@ -33,26 +26,13 @@ constexpr uint8_t ProcessBetweenBits = 7;
 // One remembered port for every trainer, rewritten by a hunt alone; the
 // trainer needs 50 ms before it replies.
 CPlc::CPlc(Platform& platform, Registry& registry)
-    : CDevice(platform, registry, {u"SorlPort", false}, 50) {}
-
-int16_t CPlc::SetAddress(int16_t /*address*/) { return StatusOk; }
-
-// The reply's address byte is compared as 0..255 with the whole 16-bit
-// address, so an address outside that range never matches.
-bool CPlc::Confirmed(uint8_t command, uint8_t argument, uint8_t* data) {
-  std::array<uint8_t, 3> reply{};
-  if (Link.TransactShort(Address, command, argument, reply.data()) != StatusOk) return false;
-  if (reply[0] != Address) return false;
-  if (data) *data = reply[2];
-  return true;
-}
+    : CShortFrameDevice(platform, registry, {u"SorlPort", false}, 50) {}
 
 // Switching the main select on and off again answers from a trainer and
 // leaves it as it was.
 bool CPlc::Probe() {
   if (!Confirmed(On, MainSelect)) return false;
-  std::array<uint8_t, 3> reply{};
-  Link.TransactShort(Address, Off, MainSelect, reply.data());
+  SendShort(Off, MainSelect);
   return true;
 }
 
@@ -84,8 +64,7 @@ int16_t CPlc::ReadBlock(uint8_t selectChannel, void (CPlc::*decode)(uint8_t)) {
   if (!Confirmed(On, selectChannel)) return StatusFailed;
   if (!Confirmed(Read, 0x00, &data)) return StatusFailed;
   (this->*decode)(data);
-  std::array<uint8_t, 3> reply{};
-  return Link.TransactShort(Address, Off, selectChannel, reply.data());
+  return SendShort(Off, selectChannel);
 }
 
 int16_t CPlc::ReadMainBlock() { return ReadBlock(MainSelect, &CPlc::DecodeMainBlock); }
@@ -130,35 +109,29 @@ int16_t CPlc::SetSelector(int16_t selector) {
 // fails. The data writes go out whatever their replies say, so that the
 // trainer always gets all sixteen bits and a clean end of the transfer.
 int16_t CPlc::SetProcess(int16_t process) {
-  if (!Link.Open(Port, Address)) return StatusFailed;
-  int16_t status = StatusFailed;
-  const auto framing = [&](const auto& pattern) {
-    for (uint8_t nibble : pattern) {
-      status = WriteNibble(nibble);
-      if (status != StatusOk) return false;
+  return OnPort([&] {
+    int16_t status = StatusFailed;
+    const auto framing = [&](const auto& pattern) {
+      for (uint8_t nibble : pattern) {
+        status = WriteNibble(nibble);
+        if (status != StatusOk) return false;
+      }
+      return true;
+    };
+    if (framing(ProcessOpening)) {
+      const auto bits = static_cast<uint16_t>(process);
+      for (int i = 0; i < 16; ++i) {
+        WriteNibble((bits >> (15 - i)) & 1 ? ProcessOne : ProcessZero);
+        if (i != 15) WriteNibble(ProcessBetweenBits);
+      }
+      framing(ProcessClosing);
     }
-    return true;
-  };
-  if (framing(ProcessOpening)) {
-    const auto bits = static_cast<uint16_t>(process);
-    for (int i = 0; i < 16; ++i) {
-      WriteNibble((bits >> (15 - i)) & 1 ? ProcessOne : ProcessZero);
-      if (i != 15) WriteNibble(ProcessBetweenBits);
-    }
-    framing(ProcessClosing);
-  }
-  Link.Close();
-  return status;
+    return status;
+  });
 }
 
 int16_t CPlc::ClearFaults() {
   return OnPort([&] { return Confirmed(Clear, 0x00) ? StatusOk : StatusFailed; });
-}
-
-// An empty list reaches the unit (the port opens and closes) and reports
-// success, as the console's does.
-int16_t CPlc::SendFaults(std::u16string_view faults) {
-  return OnPort([&] { return SendEachItem(faults); });
 }
 
 // "F" and a fault number switches that fault in; any other letter switches
@@ -171,12 +144,7 @@ int16_t CPlc::SendFaultItem(std::u16string_view item) {
   const uint8_t command = (item[0] & 0xFF) == 'F' ? On : Off;
   auto number = ItemDecimalDigit(item[1]);
   if (item.size() == 3) number = static_cast<uint8_t>(number * 10 + ItemDecimalDigit(item[2]));
-  std::array<uint8_t, 3> reply{};
-  return Link.TransactShort(Address, command, static_cast<uint8_t>(number - 1), reply.data());
+  return SendShort(command, static_cast<uint8_t>(number - 1));
 }
-
-int16_t CPlc::StartCai() { return ClearFaults(); }
-
-int16_t CPlc::EndCai() { return ClearFaults(); }
 
 }  // namespace orvo

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "devices/common/Device.h"
+#include "devices/common/ShortFrameDevice.h"
 
 namespace orvo {
 
-class CPlc : public CDevice {
+class CPlc : public CShortFrameDevice {
  public:
 #ifdef _WIN32
   CPlc() : CPlc(SystemPlatform(), SystemRegistry()) {}
@@ -29,19 +29,11 @@ class CPlc : public CDevice {
   int16_t get_PC1() const { return PC1; }
   int16_t get_PC2() const { return PC2; }
 
-  // The trainer is addressed through the Address property alone; this
-  // reports success and changes nothing.
-  int16_t SetAddress(int16_t address);
   int16_t CheckComm();
-  int16_t StartCai();
-  int16_t EndCai();
   int16_t ReadMain();
   int16_t ReadExternal();
   int16_t SetProcess(int16_t process);
-  // Virtual so that StartCai and EndCai reach whatever the object's own
-  // ClearFaults is, as a call through the interface would.
-  virtual int16_t ClearFaults();
-  int16_t SendFaults(std::u16string_view faults);
+  int16_t ClearFaults() override;
   int16_t SetSelector(int16_t selector);
 
  private:
@@ -54,8 +46,6 @@ class CPlc : public CDevice {
   void DecodeExternalBlock(uint8_t data);
   int16_t WriteNibble(uint8_t value);
   int16_t SendFaultItem(std::u16string_view item) override;
-  // One short frame whose reply must come from this unit's address.
-  bool Confirmed(uint8_t command, uint8_t argument, uint8_t* data = nullptr);
 
   // Readings, 0 until a block read fills them.
   int16_t DC = 0;

@@ -3,7 +3,7 @@
 // its instance creator the caller's arguments, cached by the class table for
 // the life of the module.
 #include "platform/Sync.h"
-#include "server/dll/Com.h"
+#include "server/frame/Com.h"
 
 namespace orvo {
 

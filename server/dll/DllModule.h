@@ -2,7 +2,7 @@
 // The module-wide records of the DLL and the registration steps that the
 // exported entry points are made of.
 #include "server/dll/ClassTable.h"
-#include "server/dll/Com.h"
+#include "server/frame/Com.h"
 #include "server/module/Module.h"
 
 namespace orvo {

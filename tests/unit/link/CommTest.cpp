@@ -52,7 +52,7 @@ TEST(SerialLink, OpensPortWithLineSettings) {
   os.AddSerialPort(3);
   CComm link(os);
   ASSERT_TRUE(link.Open(3, 5));
-  EXPECT_EQ(link.CurrentMode(), 3);
+  EXPECT_EQ(link.CurrentMode(), LinkMode::Serial(3));
   EXPECT_EQ(os.CallLog(), (std::vector<std::string>{"open \\\\.\\COM3", "configure COM3"}));
   const auto applied = os.SettingsOf(3);
   ASSERT_TRUE(applied);
@@ -99,12 +99,12 @@ TEST(SerialLink, FailingPortsKeepModeAndSayWhy) {
   CComm link(traced);
   EXPECT_FALSE(link.Open(-3, 0));
   EXPECT_EQ(os.CallLog().back(), "open \\\\.\\COM-3");
-  EXPECT_EQ(link.CurrentMode(), -3);
+  EXPECT_EQ(link.CurrentMode(), LinkMode::Serial(-3));
   EXPECT_FALSE(link.Open(9, 0));
-  EXPECT_EQ(link.CurrentMode(), 9);
+  EXPECT_EQ(link.CurrentMode(), LinkMode::Serial(9));
   const std::size_t before = os.CallLog().size();
   link.Close();
-  EXPECT_EQ(link.CurrentMode(), -1);
+  EXPECT_EQ(link.CurrentMode(), LinkMode::Closed());
   EXPECT_EQ(os.CallLog().size(), before) << "nothing was open, nothing is closed";
   EXPECT_FALSE(link.Open(4, 0));
   os.ConfigureFails = true;
@@ -129,7 +129,7 @@ TEST(SerialLink, CloseTwiceClosesOnce) {
   int closes = 0;
   for (const auto& line : os.CallLog()) closes += line.rfind("close", 0) == 0;
   EXPECT_EQ(closes, 1);
-  EXPECT_EQ(link.CurrentMode(), -1);
+  EXPECT_EQ(link.CurrentMode(), LinkMode::Closed());
   EXPECT_EQ(os.OpenHandles(), 0);
 }
 
@@ -454,7 +454,7 @@ TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
   os.AddHidInterface(49, Device(u"hid#49", 0xFFFF, &answering));
   CComm link(os);
   ASSERT_TRUE(link.Open(0, 0));
-  EXPECT_EQ(link.CurrentMode(), 0);
+  EXPECT_EQ(link.CurrentMode(), LinkMode::Hid());
 
   std::vector<int> indices;
   std::vector<std::string> probed, sleeps;
@@ -492,7 +492,7 @@ TEST(HidSearch, NothingFound) {
     os.AddHidInterface(1, Device(u"hid#1", 2, &other));
     CComm link(traced);
     EXPECT_FALSE(link.Open(0, 5)) << "the only unit answers from address 8";
-    EXPECT_EQ(link.CurrentMode(), 0);
+    EXPECT_EQ(link.CurrentMode(), LinkMode::Hid());
     EXPECT_EQ(os.OpenHandles(), 0);
     EXPECT_EQ(os.HidSetsOpen(), 0);
     ASSERT_FALSE(wire.Lines.empty());
@@ -534,7 +534,7 @@ TEST(FindHidUnit, AsksEveryDeviceOfTheVendorForTheAddress) {
       const Bytes query{0, 0, 3, 'A', 0xFF, static_cast<uint8_t>(c.Sought), 0, 0, 0, 0, 0, 0,
                         0, 0, 0, 0,   0};
       EXPECT_EQ(unit.Received()[0].Bytes, query) << c.Name;
-      EXPECT_EQ(link.CurrentMode(), 0) << c.Name;
+      EXPECT_EQ(link.CurrentMode(), LinkMode::Hid()) << c.Name;
     }
   }
 }

@@ -10,7 +10,7 @@
 #include "OrvoTrainer_h.h"
 #include "platform/Registry.h"
 #include "sim/bus/RegistryDump.h"
-#include "server/dll/Com.h"
+#include "server/frame/Com.h"
 #include "tests/unit/registrar/ClassTrees.h"
 
 namespace orvo::test {
