@@ -12,68 +12,68 @@ constexpr DWORD KeyNameBuffer = 256;
 
 void CRegistryKey::Hold(RegKey key, DWORD access) {
   CloseKey();
-  key_ = key;
-  viewFlags_ = access & KeyViewFlags;
-  owned_ = true;
+  Key = key;
+  ViewFlags = access & KeyViewFlags;
+  Owned = true;
 }
 
 LONG CRegistryKey::CreateKey(RegKey parent, const char16_t* name, const char16_t* className,
                              DWORD options, DWORD access, DWORD* disposition) {
   RegKey key = 0;
-  LONG code = registry_.CreateKeyEx(parent, name, className, options, access, &key, disposition);
+  LONG code = Store.CreateKeyEx(parent, name, className, options, access, &key, disposition);
   if (code == ERROR_SUCCESS) Hold(key, access);
   return code;
 }
 
 LONG CRegistryKey::OpenKey(RegKey parent, const char16_t* name, DWORD access) {
   RegKey key = 0;
-  LONG code = registry_.OpenKeyEx(parent, name, access, &key);
+  LONG code = Store.OpenKeyEx(parent, name, access, &key);
   if (code == ERROR_SUCCESS) Hold(key, access);
   return code;
 }
 
 LONG CRegistryKey::CloseKey() {
   LONG code = ERROR_SUCCESS;
-  if (key_ && owned_) code = registry_.CloseKey(key_);
-  key_ = 0;
-  viewFlags_ = 0;
-  owned_ = false;
+  if (Key && Owned) code = Store.CloseKey(Key);
+  Key = 0;
+  ViewFlags = 0;
+  Owned = false;
   return code;
 }
 
 void CRegistryKey::Attach(RegKey key, DWORD viewFlags) {
   CloseKey();
-  key_ = key;
-  viewFlags_ = viewFlags & KeyViewFlags;
+  Key = key;
+  ViewFlags = viewFlags & KeyViewFlags;
 }
 
 RegKey CRegistryKey::Detach() {
-  RegKey key = key_;
-  key_ = 0;
-  viewFlags_ = 0;
-  owned_ = false;
+  RegKey key = Key;
+  Key = 0;
+  ViewFlags = 0;
+  Owned = false;
   return key;
 }
 
 LONG CRegistryKey::DeleteChildKey(const char16_t* name) {
-  if (registry_.DeleteKeyExAvailable()) return registry_.DeleteKeyEx(key_, name, viewFlags_);
-  return registry_.DeleteKey(key_, name);
+  if (Store.DeleteKeyExAvailable()) return Store.DeleteKeyEx(Key, name, ViewFlags);
+  return Store.DeleteKey(Key, name);
 }
 
 // Depth-first: a key can only go once its subkeys have. The recursion is as
 // deep as the registry, which Windows limits to 512 levels.
 LONG CRegistryKey::DeleteKeyTree(const char16_t* name) {
-  CRegistryKey child(registry_);
-  LONG code = child.OpenKey(key_, name, KeyReadWrite | viewFlags_);
+  CRegistryKey child(Store);
+  LONG code = child.OpenKey(Key, name, KeyReadWrite | ViewFlags);
   if (code != ERROR_SUCCESS) return code;
   std::u16string childName(KeyNameBuffer, u'\0');
   for (;;) {
     DWORD length = static_cast<DWORD>(childName.size());
-    code = registry_.EnumKeyEx(child.key_, 0, childName.data(), &length);
+    code = Store.EnumKeyEx(child.Key, 0, childName.data(), &length);
     if (code == ERROR_MORE_DATA) {
       // Windows keeps names to 255 characters, Wine does not.
       DWORD longest = 0;
-      code = registry_.QueryInfoKey(child.key_, nullptr, &longest, nullptr, nullptr, nullptr);
+      code = Store.QueryInfoKey(child.Key, nullptr, &longest, nullptr, nullptr, nullptr);
       if (code != ERROR_SUCCESS) return code;
       if (longest + 1 <= childName.size()) return ERROR_MORE_DATA;
       childName.assign(longest + 1, u'\0');
@@ -89,13 +89,12 @@ LONG CRegistryKey::DeleteKeyTree(const char16_t* name) {
 
 bool CRegistryKey::HasChildren() {
   DWORD subKeys = 0;
-  return registry_.QueryInfoKey(key_, &subKeys, nullptr, nullptr, nullptr, nullptr) ==
-             ERROR_SUCCESS &&
+  return Store.QueryInfoKey(Key, &subKeys, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
          subKeys > 0;
 }
 
 LONG CRegistryKey::WriteValue(const char16_t* name, DWORD type, const void* data, DWORD size) {
-  return registry_.SetValueEx(key_, name, type, data, size);
+  return Store.SetValueEx(Key, name, type, data, size);
 }
 
 LONG CRegistryKey::WriteDWORD(const char16_t* name, DWORD value) {
@@ -103,7 +102,7 @@ LONG CRegistryKey::WriteDWORD(const char16_t* name, DWORD value) {
 }
 
 LONG CRegistryKey::QueryValue(const char16_t* name, DWORD* type, void* data, DWORD* size) {
-  return registry_.QueryValueEx(key_, name, type, data, size);
+  return Store.QueryValueEx(Key, name, type, data, size);
 }
 
 }  // namespace orvo

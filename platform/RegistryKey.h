@@ -11,7 +11,7 @@ namespace orvo {
 
 class CRegistryKey {
  public:
-  explicit CRegistryKey(Registry& registry) : registry_(registry) {}
+  explicit CRegistryKey(Registry& registry) : Store(registry) {}
   ~CRegistryKey() { CloseKey(); }
   CRegistryKey(const CRegistryKey&) = delete;
   CRegistryKey& operator=(const CRegistryKey&) = delete;
@@ -41,16 +41,16 @@ class CRegistryKey {
   // RegQueryValueExW on the held key: the type and at most *size bytes.
   LONG QueryValue(const char16_t* name, DWORD* type, void* data, DWORD* size);
 
-  RegKey Handle() const { return key_; }
-  Registry& Backend() const { return registry_; }
+  RegKey Handle() const { return Key; }
+  Registry& Backend() const { return Store; }
 
  private:
   void Hold(RegKey key, DWORD access);
 
-  Registry& registry_;
-  RegKey key_ = 0;
-  DWORD viewFlags_ = 0;
-  bool owned_ = false;
+  Registry& Store;
+  RegKey Key = 0;
+  DWORD ViewFlags = 0;
+  bool Owned = false;
 };
 
 }  // namespace orvo

@@ -27,27 +27,27 @@ class CriticalSection {
   void Leave();
   // Safe to call when not initialised, and more than once.
   void Delete();
-  bool Initialized() const { return initialized_; }
+  bool Initialized() const { return Ready; }
 
  private:
-  bool initialized_ = false;
+  bool Ready = false;
 #ifdef _WIN32
-  CRITICAL_SECTION section_{};
+  CRITICAL_SECTION Section{};
 #else
-  std::recursive_mutex mutex_;
+  std::recursive_mutex Mutex;
 #endif
 };
 
 // Holds a critical section for the life of a scope.
 class CriticalSectionLock {
  public:
-  explicit CriticalSectionLock(CriticalSection& section) : section_(section) { section_.Enter(); }
-  ~CriticalSectionLock() { section_.Leave(); }
+  explicit CriticalSectionLock(CriticalSection& section) : Section(section) { Section.Enter(); }
+  ~CriticalSectionLock() { Section.Leave(); }
   CriticalSectionLock(const CriticalSectionLock&) = delete;
   CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
 
  private:
-  CriticalSection& section_;
+  CriticalSection& Section;
 };
 
 // Interlocked increment and decrement; both return the new value.

@@ -4,10 +4,10 @@
 
 // Returns the HRESULT of `expression` from the enclosing function when it is
 // a failure.
-#define ORVO_RETURN_IF_FAILED(expression)          \
-  do {                                             \
-    const HRESULT orvoResult_ = (expression);      \
-    if (FAILED(orvoResult_)) return orvoResult_;   \
+#define ORVO_RETURN_IF_FAILED(expression)      \
+  do {                                         \
+    const HRESULT OrvoResult = (expression);   \
+    if (FAILED(OrvoResult)) return OrvoResult; \
   } while (false)
 
 namespace orvo {

@@ -5,8 +5,8 @@
 namespace orvo::sim {
 namespace {
 
-constexpr int kAnyArgument = -1;
-constexpr std::size_t kHidCommandEnd = 6;  // report id, addr, L, cmd, arg, val
+constexpr int AnyArgument = -1;
+constexpr std::size_t HidCommandEnd = 6;  // report id, addr, L, cmd, arg, val
 
 }  // namespace
 
@@ -22,19 +22,19 @@ struct Console::Rule {
   Reply (Console::*Handle)(const Command&);
 };
 
-const Console::Rule Console::kRules[] = {
+const Console::Rule Console::Rules[] = {
     {'R', 'I', 2, &Console::ReadStatus},
     {'X', 'I', 2, &Console::ReadStatus},
     {'X', 'M', 2, &Console::ReadModel},
     {'X', 'C', 3, &Console::ReadChannel},
     {'I', 'S', 2, &Console::SetCai<true>},
     {'I', 'E', 2, &Console::SetCai<false>},
-    {'-', kAnyArgument, 2, &Console::SetNegative},
-    {'+', kAnyArgument, 2, &Console::SetPositive},
+    {'-', AnyArgument, 2, &Console::SetNegative},
+    {'+', AnyArgument, 2, &Console::SetPositive},
     {'X', '+', 3, &Console::StoreValue<&Console::AuxCode>},
     {'X', 'B', 3, &Console::StoreValue<&Console::BncRouting>},
     {'X', 'S', 3, &Console::StoreValue<&Console::SpeakerLevel>},
-    {'F', kAnyArgument, 2, &Console::WriteControl},
+    {'F', AnyArgument, 2, &Console::WriteControl},
     {'P', 'S', 3, &Console::WriteSwitches},
     {'X', 'P', 3, &Console::WriteSwitches},
     {'A', 0xFF, 3, &Console::AnswerAddressQuery},
@@ -54,7 +54,7 @@ void Console::SetModel(uint8_t model, uint8_t subModel) {
 }
 
 std::vector<uint8_t> Console::Status() const {
-  std::vector<uint8_t> reply(kStatusSize, 0);
+  std::vector<uint8_t> reply(StatusSize, 0);
   reply[0] = Address();
   reply[1] = static_cast<uint8_t>(Negative << 4 | Positive);
   reply[2] = Switches;
@@ -70,19 +70,19 @@ Reply Console::AnswerSerial(std::span<const uint8_t> frame) {
 }
 
 Reply Console::AnswerHid(std::span<const uint8_t> report) {
-  if (report.size() < kHidCommandEnd) return std::nullopt;
+  if (report.size() < HidCommandEnd) return std::nullopt;
   Reply reply = Execute(Command{report[1], report[2], report[3], report[4], report[5]});
   if (!reply) return reply;
-  std::vector<uint8_t> input(kHidReportSize, 0);
-  std::copy_n(reply->begin(), std::min(reply->size(), kHidReportSize - 1), input.begin() + 1);
+  std::vector<uint8_t> input(HidReportSize, 0);
+  std::copy_n(reply->begin(), std::min(reply->size(), HidReportSize - 1), input.begin() + 1);
   return input;
 }
 
 Reply Console::Execute(const Command& command) {
   if (!Accepts(command.Address)) return std::nullopt;
-  for (const Rule& rule : kRules) {
+  for (const Rule& rule : Rules) {
     if (rule.Code == command.Code && rule.Length == command.Length &&
-        (rule.Argument == kAnyArgument || rule.Argument == command.Argument)) {
+        (rule.Argument == AnyArgument || rule.Argument == command.Argument)) {
       return (this->*rule.Handle)(command);
     }
   }

@@ -28,8 +28,8 @@ struct FaultItem {
 
 class Console final : public UnitBase {
  public:
-  static constexpr std::size_t kStatusSize = 14;
-  static constexpr std::size_t kHidReportSize = 17;
+  static constexpr std::size_t StatusSize = 14;
+  static constexpr std::size_t HidReportSize = 17;
 
   explicit Console(uint8_t address);
 
@@ -73,7 +73,7 @@ class Console final : public UnitBase {
 
  private:
   struct Rule;
-  static const Rule kRules[];
+  static const Rule Rules[];
 
   Reply AnswerSerial(std::span<const uint8_t> frame) override;
   bool HasHidLink() const override { return true; }

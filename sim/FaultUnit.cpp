@@ -6,14 +6,14 @@ FaultUnit::FaultUnit(uint8_t address) : ShortFrameUnit(address) {}
 
 std::optional<uint8_t> FaultUnit::Execute(uint8_t command, uint8_t argument) {
   switch (command) {
-    case kOn:
-    case kOff:
-      Switched[argument] = command == kOn;
+    case On:
+    case Off:
+      Switched[argument] = command == On;
       return 0;
-    case kClear:
+    case Clear:
       Switched.reset();
       return 0;
-    case kRead:
+    case Read:
       return ReadData;
     default:
       return std::nullopt;

@@ -3,15 +3,15 @@
 namespace orvo::sim {
 namespace {
 
-constexpr uint8_t kHeader0 = 0xFE;
-constexpr uint8_t kHeader1 = 0xFF;
-constexpr std::size_t kHeaderAndLength = 4;
+constexpr uint8_t Header0 = 0xFE;
+constexpr uint8_t Header1 = 0xFF;
+constexpr std::size_t HeaderAndLength = 4;
 
 // Index of the next FE FF at or after `from`. A lone FE at the very end may
 // be the first half of a header still in flight, so it counts as one.
 std::size_t FindHeader(const std::vector<uint8_t>& bytes, std::size_t from) {
   for (std::size_t i = from; i < bytes.size(); ++i) {
-    if (bytes[i] == kHeader0 && (i + 1 == bytes.size() || bytes[i + 1] == kHeader1)) return i;
+    if (bytes[i] == Header0 && (i + 1 == bytes.size() || bytes[i + 1] == Header1)) return i;
   }
   return bytes.size();
 }
@@ -40,7 +40,7 @@ std::vector<Frame> CommandFramer::Push(std::span<const uint8_t> bytes) {
       TakeFront(header, Frame::Kind::Garbage, frames);
       continue;
     }
-    if (Pending.size() < kHeaderAndLength) break;
+    if (Pending.size() < HeaderAndLength) break;
     const uint8_t length = Pending[3];
     if (length != 2 && length != 3) {
       // A header with an undefined length byte is no frame; look for the
@@ -48,8 +48,8 @@ std::vector<Frame> CommandFramer::Push(std::span<const uint8_t> bytes) {
       TakeFront(FindHeader(Pending, 2), Frame::Kind::Garbage, frames);
       continue;
     }
-    if (Pending.size() < kHeaderAndLength + length) break;
-    TakeFront(kHeaderAndLength + length, Frame::Kind::Command, frames);
+    if (Pending.size() < HeaderAndLength + length) break;
+    TakeFront(HeaderAndLength + length, Frame::Kind::Command, frames);
   }
   return frames;
 }
@@ -57,7 +57,7 @@ std::vector<Frame> CommandFramer::Push(std::span<const uint8_t> bytes) {
 std::vector<Frame> ShortFramer::Push(std::span<const uint8_t> bytes) {
   Pending.insert(Pending.end(), bytes.begin(), bytes.end());
   std::vector<Frame> frames;
-  while (Pending.size() >= kSize) TakeFront(kSize, Frame::Kind::Short, frames);
+  while (Pending.size() >= Size) TakeFront(Size, Frame::Kind::Short, frames);
   return frames;
 }
 

@@ -39,7 +39,7 @@ class CommandFramer final : public Framer {
 // idle line (DropPartial) can bring a shifted stream back into step.
 class ShortFramer final : public Framer {
  public:
-  static constexpr std::size_t kSize = 3;
+  static constexpr std::size_t Size = 3;
   std::vector<Frame> Push(std::span<const uint8_t> bytes) override;
 };
 

@@ -9,12 +9,12 @@ namespace orvo::sim {
 
 class PlcTrainer final : public ShortFrameUnit {
  public:
-  static constexpr uint8_t kMainSelect = 22;
-  static constexpr uint8_t kExternalSelect = 23;
-  static constexpr uint8_t kSelectorFirst = 24;
-  static constexpr uint8_t kSelectorLast = 27;
+  static constexpr uint8_t MainSelect = 22;
+  static constexpr uint8_t ExternalSelect = 23;
+  static constexpr uint8_t SelectorFirst = 24;
+  static constexpr uint8_t SelectorLast = 27;
   // What a Read returns with neither block selected: the inputs float high.
-  static constexpr uint8_t kNothingSelected = 0xFF;
+  static constexpr uint8_t NothingSelected = 0xFF;
 
   explicit PlcTrainer(uint8_t address);
 

@@ -7,7 +7,7 @@ ShortFrameUnit::ShortFrameUnit(uint8_t address)
 
 std::vector<uint8_t> ShortFrameUnit::OnChannels() const {
   std::vector<uint8_t> on;
-  for (std::size_t i = 0; i < kChannels; ++i) {
+  for (std::size_t i = 0; i < Channels; ++i) {
     if (Switched[i]) on.push_back(static_cast<uint8_t>(i));
   }
   return on;

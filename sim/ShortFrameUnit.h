@@ -14,15 +14,15 @@ namespace orvo::sim {
 // makes a unit ignore the frame and a test fail, instead of both sides
 // agreeing on the same mistake.
 enum ShortCommand : uint8_t {
-  kRead = 0xB0,
-  kClear = 0xC0,
-  kOff = 0xE0,
-  kOn = 0xF0,
+  Read = 0xB0,
+  Clear = 0xC0,
+  Off = 0xE0,
+  On = 0xF0,
 };
 
 class ShortFrameUnit : public UnitBase {
  public:
-  static constexpr std::size_t kChannels = 256;
+  static constexpr std::size_t Channels = 256;
 
   bool IsOn(uint8_t channel) const { return Switched[channel]; }
   // Puts a channel into a state without a frame, as if it had been switched
@@ -38,7 +38,7 @@ class ShortFrameUnit : public UnitBase {
   // not know, which it ignores.
   virtual std::optional<uint8_t> Execute(uint8_t command, uint8_t argument) = 0;
 
-  std::bitset<kChannels> Switched;
+  std::bitset<Channels> Switched;
 
  private:
   Reply AnswerSerial(std::span<const uint8_t> frame) final;

@@ -6,7 +6,7 @@ namespace orvo::sim {
 namespace {
 
 // The HID input report carries the answering address after the report id.
-constexpr std::size_t kHidAddressAt = 1;
+constexpr std::size_t HidAddressAt = 1;
 
 // Bytes that follow no reply layout, with an address byte that cannot be
 // mistaken for the unit's own.
@@ -47,7 +47,7 @@ std::vector<Emission> UnitBase::OnHidReport(std::span<const uint8_t> report) {
   // A unit without a HID link is not on the HID bus and sees nothing.
   if (Gone || !HasHidLink()) return {};
   Log.push_back(Frame{Frame::Kind::HidReport, {report.begin(), report.end()}});
-  if (Reply reply = AnswerHid(report)) return Emit(std::move(*reply), kHidAddressAt);
+  if (Reply reply = AnswerHid(report)) return Emit(std::move(*reply), HidAddressAt);
   return {};
 }
 

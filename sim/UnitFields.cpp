@@ -11,8 +11,8 @@
 namespace orvo::sim {
 namespace {
 
-constexpr long kByte = 255;
-constexpr long kWord = 65535;
+constexpr long ByteLimit = 255;
+constexpr long Word = 65535;
 
 std::string Hex(long value, int digits = 2) {
   char text[16];
@@ -42,7 +42,7 @@ Field Register(std::string_view name, uint8_t (U::*get)() const,
   Field field{
       name, {}, {}, [get](UnitBase& u, const Numbers&) { return Hex((As<U>(u).*get)()); }, {}};
   if (set) {
-    field.SetLimits = {kByte};
+    field.SetLimits = {ByteLimit};
     field.Set = [set](UnitBase& u, const Numbers& n) { (As<U>(u).*set)(Byte(n[0])); };
   }
   return field;
@@ -52,7 +52,7 @@ const std::vector<Field>& CommonFields() {
   static const std::vector<Field> fields = {
       {"address",
        {},
-       {kByte},
+       {ByteLimit},
        [](UnitBase& u, const Numbers&) { return Decimal(u.Address()); },
        [](UnitBase& u, const Numbers& n) { u.SetAddress(Byte(n[0])); }},
       {"misbehaviour",
@@ -89,17 +89,17 @@ const std::vector<Field>& ConsoleFields() {
        }},
       {"model",
        {},
-       {kByte},
+       {ByteLimit},
        [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).Model()); },
        [](UnitBase& u, const Numbers& n) { As<C>(u).SetModel(Byte(n[0]), As<C>(u).SubModel()); }},
       {"submodel",
        {},
-       {kByte},
+       {ByteLimit},
        [](UnitBase& u, const Numbers&) { return Decimal(As<C>(u).SubModel()); },
        [](UnitBase& u, const Numbers& n) { As<C>(u).SetModel(As<C>(u).Model(), Byte(n[0])); }},
       {"version",
        {},
-       {kByte, kByte, kByte},
+       {ByteLimit, ByteLimit, ByteLimit},
        [](UnitBase& u, const Numbers&) {
          const auto& v = As<C>(u).Version();
          return Decimal(v[0]) + "." + Decimal(v[1]) + "." + Decimal(v[2]);
@@ -108,8 +108,8 @@ const std::vector<Field>& ConsoleFields() {
          As<C>(u).SetVersion(Byte(n[0]), Byte(n[1]), Byte(n[2]));
        }},
       {"channel",
-       {kByte},
-       {kByte, kWord},
+       {ByteLimit},
+       {ByteLimit, Word},
        [](UnitBase& u, const Numbers& n) { return Decimal(As<C>(u).Channel(Byte(n[0]))); },
        [](UnitBase& u, const Numbers& n) {
          As<C>(u).SetChannel(Byte(n[0]), static_cast<uint16_t>(n[1]));
@@ -135,8 +135,8 @@ const std::vector<Field>& ConsoleFields() {
 Field Switchable(std::string_view name) {
   return {
       name,
-      {kByte},
-      {kByte, 1},
+      {ByteLimit},
+      {ByteLimit, 1},
       [](UnitBase& u, const Numbers& n) { return Decimal(As<ShortFrameUnit>(u).IsOn(Byte(n[0]))); },
       [](UnitBase& u, const Numbers& n) { As<ShortFrameUnit>(u).SetOn(Byte(n[0]), n[1] != 0); }};
 }

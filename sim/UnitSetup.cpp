@@ -11,13 +11,13 @@
 namespace orvo::sim {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, UnitKind>, 3> kKinds{{
+constexpr std::array<std::pair<std::string_view, UnitKind>, 3> Kinds{{
     {"console", UnitKind::Console},
     {"plc", UnitKind::Plc},
     {"fault", UnitKind::Fault},
 }};
 
-constexpr std::array<std::pair<std::string_view, Misbehaviour>, 7> kMisbehaviours{{
+constexpr std::array<std::pair<std::string_view, Misbehaviour>, 7> Misbehaviours{{
     {"none", Misbehaviour::None},
     {"silent", Misbehaviour::Silent},
     {"short", Misbehaviour::ShortReply},
@@ -34,7 +34,7 @@ std::optional<long> InRange(std::string_view text, long low, long high) {
 }
 
 // Highest COM number the module's port lists can hold.
-constexpr long kHighestPort = 32767;
+constexpr long HighestPort = 32767;
 
 // A field of the unit's state: VALUE is one number, or several separated by
 // '.' or '/', as the control line takes them after the field's name.
@@ -68,7 +68,7 @@ std::string ApplyKey(UnitSetup& setup, std::string_view key, std::string_view va
   } else if (key == "link") {
     setup.Link = value;
   } else if (key == "port") {
-    const std::optional<long> port = InRange(value, 0, kHighestPort);
+    const std::optional<long> port = InRange(value, 0, HighestPort);
     if (!port) return "port must be 0..32767";
     if (*port == 0 && setup.Kind != UnitKind::Console) return "only the console has a USB link";
     setup.Port = static_cast<int>(*port);
@@ -99,14 +99,14 @@ std::string_view Trimmed(std::string_view text) {
 }  // namespace
 
 std::optional<Misbehaviour> ParseMisbehaviour(std::string_view name) {
-  for (const auto& [text, how] : kMisbehaviours) {
+  for (const auto& [text, how] : Misbehaviours) {
     if (text == name) return how;
   }
   return std::nullopt;
 }
 
 std::string_view MisbehaviourName(Misbehaviour how) {
-  for (const auto& [text, value] : kMisbehaviours) {
+  for (const auto& [text, value] : Misbehaviours) {
     if (value == how) return text;
   }
   return "?";
@@ -130,7 +130,7 @@ std::optional<UnitSetup> ParseUnitSetup(std::string_view text, std::string& erro
   const std::vector<std::string_view> parts = SplitAt(text, ':');
   UnitSetup setup;
   bool known = false;
-  for (const auto& [name, kind] : kKinds) {
+  for (const auto& [name, kind] : Kinds) {
     if (name == parts[0]) {
       setup.Kind = kind;
       known = true;

@@ -30,7 +30,7 @@ struct UnitSetup {
   std::vector<std::pair<std::string, Numbers>> State;
 };
 
-inline constexpr std::string_view kUnitSetupHelp =
+inline constexpr std::string_view UnitSetupHelp =
     "  KIND is console, plc or fault; KIND:N is short for KIND:address=N. Keys:\n"
     "    address=N      bus address, 0..255 (required)\n"
     "    name=NAME      name in the log and on the control channel (default KIND+address)\n"

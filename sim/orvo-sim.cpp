@@ -80,7 +80,7 @@ void PrintUsage(std::FILE* out) {
       "  orvo-sim --log sim.log --control ctl --unit console:address=5:link=com5 \\\n"
       "           --unit plc:address=3 --unit fault:address=9\n"
       "  orvo-sim --send ctl misbehave console5 silent 1\n",
-      orvo::sim::kUnitSetupHelp.data(), orvo::sim::kControlHelp.data());
+      orvo::sim::UnitSetupHelp.data(), orvo::sim::ControlHelp.data());
 }
 
 // '-' is stdout; anything else is created or emptied.
@@ -126,16 +126,25 @@ int Fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { kLog = 1, kReady, kControl, kUnit, kSend, kHelp, kTrace, kJson };
-  static const option kOptions[] = {
-      {"log", required_argument, nullptr, kLog},
-      {"trace", required_argument, nullptr, kTrace},
-      {"json", required_argument, nullptr, kJson},
-      {"ready", required_argument, nullptr, kReady},
-      {"control", required_argument, nullptr, kControl},
-      {"unit", required_argument, nullptr, kUnit},
-      {"send", required_argument, nullptr, kSend},
-      {"help", no_argument, nullptr, kHelp},
+  enum {
+    OptionLog = 1,
+    OptionReady,
+    OptionControl,
+    OptionUnit,
+    OptionSend,
+    OptionHelp,
+    OptionTrace,
+    OptionJson
+  };
+  static const option Options[] = {
+      {"log", required_argument, nullptr, OptionLog},
+      {"trace", required_argument, nullptr, OptionTrace},
+      {"json", required_argument, nullptr, OptionJson},
+      {"ready", required_argument, nullptr, OptionReady},
+      {"control", required_argument, nullptr, OptionControl},
+      {"unit", required_argument, nullptr, OptionUnit},
+      {"send", required_argument, nullptr, OptionSend},
+      {"help", no_argument, nullptr, OptionHelp},
       {nullptr, 0, nullptr, 0},
   };
   std::string logPath, readyPath, controlPath, sendPath, jsonPath;
@@ -143,31 +152,31 @@ int main(int argc, char** argv) {
   // stdout asks for the trace it wants.
   std::string tracePath = isatty(STDOUT_FILENO) ? "-" : "";
   std::vector<orvo::sim::UnitSetup> units;
-  for (int option; (option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1;) {
+  for (int option; (option = getopt_long(argc, argv, "", Options, nullptr)) != -1;) {
     std::string error;
     switch (option) {
-      case kLog:
+      case OptionLog:
         logPath = optarg;
         break;
-      case kTrace:
+      case OptionTrace:
         tracePath = optarg;
         break;
-      case kJson:
+      case OptionJson:
         jsonPath = optarg;
         break;
-      case kReady:
+      case OptionReady:
         readyPath = optarg;
         break;
-      case kControl:
+      case OptionControl:
         controlPath = optarg;
         break;
-      case kSend:
+      case OptionSend:
         sendPath = optarg;
         break;
-      case kHelp:
+      case OptionHelp:
         PrintUsage(stdout);
         return 0;
-      case kUnit:
+      case OptionUnit:
         if (auto setup = orvo::sim::ParseUnitSetup(optarg, error)) {
           units.push_back(*setup);
           break;

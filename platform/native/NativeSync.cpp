@@ -32,13 +32,13 @@ HRESULT CriticalSection::Initialize() {
       return pendingFailure.LastError ? HRESULT_FROM_WIN32(pendingFailure.LastError) : E_FAIL;
     }
   }
-  initialized_ = true;
+  Ready = true;
   return S_OK;
 }
 
-void CriticalSection::Enter() { mutex_.lock(); }
-void CriticalSection::Leave() { mutex_.unlock(); }
-void CriticalSection::Delete() { initialized_ = false; }
+void CriticalSection::Enter() { Mutex.lock(); }
+void CriticalSection::Leave() { Mutex.unlock(); }
+void CriticalSection::Delete() { Ready = false; }
 
 LONG AtomicIncrement(LONG& value) { return std::atomic_ref<LONG>(value).fetch_add(1) + 1; }
 LONG AtomicDecrement(LONG& value) { return std::atomic_ref<LONG>(value).fetch_sub(1) - 1; }

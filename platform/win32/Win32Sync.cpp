@@ -4,20 +4,20 @@
 namespace orvo {
 
 HRESULT CriticalSection::Initialize() {
-  if (!InitializeCriticalSectionAndSpinCount(&section_, 0)) {
+  if (!InitializeCriticalSectionAndSpinCount(&Section, 0)) {
     DWORD error = GetLastError();
     return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
   }
-  initialized_ = true;
+  Ready = true;
   return S_OK;
 }
 
-void CriticalSection::Enter() { EnterCriticalSection(&section_); }
-void CriticalSection::Leave() { LeaveCriticalSection(&section_); }
+void CriticalSection::Enter() { EnterCriticalSection(&Section); }
+void CriticalSection::Leave() { LeaveCriticalSection(&Section); }
 
 void CriticalSection::Delete() {
-  if (initialized_) DeleteCriticalSection(&section_);
-  initialized_ = false;
+  if (Ready) DeleteCriticalSection(&Section);
+  Ready = false;
 }
 
 LONG AtomicIncrement(LONG& value) { return InterlockedIncrement(&value); }

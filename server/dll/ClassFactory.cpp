@@ -28,13 +28,13 @@ HRESULT CComClassFactory::QueryInterface(REFIID iid, void** object) {
 }
 
 ULONG CComClassFactory::AddRef() {
-  const LONG count = AtomicIncrement(count_);
+  const LONG count = AtomicIncrement(Count);
   if (count == 2) AddModuleLock();
   return static_cast<ULONG>(count);
 }
 
 ULONG CComClassFactory::Release() {
-  const LONG count = AtomicDecrement(count_);
+  const LONG count = AtomicDecrement(Count);
   if (count == 0) {
     delete this;
   } else if (count == 1) {
@@ -49,7 +49,7 @@ HRESULT CComClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** obj
   // An aggregate must be able to hand out its own identity, so the outer
   // object can only ever ask for IUnknown.
   if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-  return creator_(outer, iid, object);
+  return Creator(outer, iid, object);
 }
 
 HRESULT CComClassFactory::LockServer(BOOL lock) {
@@ -62,8 +62,8 @@ HRESULT CComClassFactory::LockServer(BOOL lock) {
 }
 
 CComClassFactory::~CComClassFactory() {
-  count_ = DestroyedCount;
-  lock_.Delete();
+  Count = DestroyedCount;
+  Lock.Delete();
 }
 
 HRESULT CreateClassObject(InstanceCreator creator, REFIID iid, void** object) {
@@ -71,11 +71,11 @@ HRESULT CreateClassObject(InstanceCreator creator, REFIID iid, void** object) {
   *object = nullptr;
   auto* factory = new (std::nothrow) CComClassFactory();
   if (!factory) return E_OUTOFMEMORY;
-  if (const HRESULT result = factory->lock_.Initialize(); FAILED(result)) {
+  if (const HRESULT result = factory->Lock.Initialize(); FAILED(result)) {
     delete factory;
     return result;
   }
-  factory->creator_ = creator;
+  factory->Creator = creator;
   const HRESULT result = factory->QueryInterface(iid, object);
   if (FAILED(result)) delete factory;
   return result;

@@ -32,9 +32,9 @@ class CComClassFactory final : public IClassFactory {
   friend HRESULT CreateClassObject(InstanceCreator creator, REFIID iid, void** object);
   CComClassFactory() = default;
 
-  LONG count_ = 0;
-  CriticalSection lock_;
-  InstanceCreator creator_ = nullptr;
+  LONG Count = 0;
+  CriticalSection Lock;
+  InstanceCreator Creator = nullptr;
 };
 
 // A new class object serving `creator`, asked for `iid`. Nothing is left

@@ -6,23 +6,23 @@ namespace orvo {
 
 ClassTableRecord::ClassTableRecord(HINSTANCE typeLibInstance, ClassTableEntry* first,
                                    ClassTableEntry* last)
-    : typeLibInstance_(typeLibInstance), first_(first), last_(last) {
-  if (FAILED(lock_.Initialize())) {
+    : TypeLibInstance(typeLibInstance), First(first), Last(last) {
+  if (FAILED(Lock.Initialize())) {
     SetModuleInitializationFailed(true);
     return;
   }
-  sizeMarker_ = sizeof(*this);
+  SizeMarker = sizeof(*this);
 }
 
 ClassTableRecord::~ClassTableRecord() {
-  if (sizeMarker_ == 0) return;
+  if (SizeMarker == 0) return;
   for (ClassTableEntry& entry : *this) {
     if (!entry.Cache || !*entry.Cache) continue;
     static_cast<IUnknown*>(DecodePointer(*entry.Cache))->Release();
     *entry.Cache = nullptr;
   }
-  lock_.Delete();
-  sizeMarker_ = 0;
+  Lock.Delete();
+  SizeMarker = 0;
 }
 
 void ClassTableRecord::CallObjectMain(bool starting) {
@@ -34,7 +34,7 @@ void ClassTableRecord::CallObjectMain(bool starting) {
 HRESULT ClassTableRecord::GetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
-  if (sizeMarker_ == 0) return E_UNEXPECTED;
+  if (SizeMarker == 0) return E_UNEXPECTED;
 
   ClassTableEntry* found = nullptr;
   for (ClassTableEntry& entry : *this) {
@@ -49,7 +49,7 @@ HRESULT ClassTableRecord::GetClassObject(REFCLSID clsid, REFIID iid, void** obje
   // Checked again under the lock: two threads asking at once must end up
   // with the same class object, and the loser must not leak its own.
   if (!*found->Cache) {
-    CriticalSectionLock lock(lock_);
+    CriticalSectionLock lock(Lock);
     if (!*found->Cache) {
       IUnknown* created = nullptr;
       result = found->GetClassObject(found->CreateInstance, IID_IUnknown,

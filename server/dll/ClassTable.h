@@ -34,17 +34,17 @@ class ClassTableRecord {
   // Calls every class's start/stop hook in table order.
   void CallObjectMain(bool starting);
 
-  ClassTableEntry* begin() const { return first_; }
-  ClassTableEntry* end() const { return last_; }
+  ClassTableEntry* begin() const { return First; }
+  ClassTableEntry* end() const { return Last; }
   // False when the lock could not be initialised or the table is torn down.
-  bool Live() const { return sizeMarker_ != 0; }
+  bool Live() const { return SizeMarker != 0; }
 
  private:
-  uint32_t sizeMarker_ = 0;
-  HINSTANCE typeLibInstance_;
-  ClassTableEntry* first_;
-  ClassTableEntry* last_;
-  CriticalSection lock_;
+  uint32_t SizeMarker = 0;
+  HINSTANCE TypeLibInstance;
+  ClassTableEntry* First;
+  ClassTableEntry* Last;
+  CriticalSection Lock;
 };
 
 }  // namespace orvo

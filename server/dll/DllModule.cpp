@@ -18,26 +18,25 @@ namespace {
 class CAtlBaseModule {
  public:
   CAtlBaseModule()
-      : moduleInstance_(reinterpret_cast<HINSTANCE>(&__ImageBase)),
-        resourceInstance_(moduleInstance_) {
-    if (FAILED(resourceLock_.Initialize())) {
+      : ModuleHandle(reinterpret_cast<HINSTANCE>(&__ImageBase)), ResourceHandle(ModuleHandle) {
+    if (FAILED(ResourceLock.Initialize())) {
       if (IsDebuggerPresent()) {
         OutputDebugStringW(L"ERROR : Unable to initialize critical section in CAtlBaseModule\n");
       }
       SetModuleInitializationFailed(true);
     }
   }
-  ~CAtlBaseModule() { resourceLock_.Delete(); }
+  ~CAtlBaseModule() { ResourceLock.Delete(); }
   CAtlBaseModule(const CAtlBaseModule&) = delete;
   CAtlBaseModule& operator=(const CAtlBaseModule&) = delete;
 
-  HINSTANCE ModuleInstance() const { return moduleInstance_; }
-  HINSTANCE ResourceInstance() const { return resourceInstance_; }
+  HINSTANCE ModuleInstance() const { return ModuleHandle; }
+  HINSTANCE ResourceInstance() const { return ResourceHandle; }
 
  private:
-  HINSTANCE moduleInstance_;
-  HINSTANCE resourceInstance_;
-  CriticalSection resourceLock_;
+  HINSTANCE ModuleHandle;
+  HINSTANCE ResourceHandle;
+  CriticalSection ResourceLock;
 };
 
 // Empty start/stop hook: the device classes do all their work in their
@@ -67,12 +66,12 @@ class ModuleRecord {
   ModuleRecord() { Table().CallObjectMain(true); }
   ~ModuleRecord() {
     Table().CallObjectMain(false);
-    module_.Terminate();
+    ModuleObject.Terminate();
   }
-  COrvoTrainerModule& Module() { return module_; }
+  COrvoTrainerModule& Module() { return ModuleObject; }
 
  private:
-  COrvoTrainerModule module_;
+  COrvoTrainerModule ModuleObject;
 };
 
 // Built in this order when the DLL loads and destroyed in reverse: the class
@@ -90,13 +89,13 @@ bool perUserRegistration = false;
 // thread uses, and gives the caller's back afterwards.
 class SystemLocaleScope {
  public:
-  SystemLocaleScope() : saved_(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
-  ~SystemLocaleScope() { SetThreadLocale(saved_); }
+  SystemLocaleScope() : Saved(GetThreadLocale()) { SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+  ~SystemLocaleScope() { SetThreadLocale(Saved); }
   SystemLocaleScope(const SystemLocaleScope&) = delete;
   SystemLocaleScope& operator=(const SystemLocaleScope&) = delete;
 
  private:
-  LCID saved_;
+  LCID Saved;
 };
 
 HRESULT RegisterServer() {

@@ -41,22 +41,23 @@ int FindCachedName(const NameCacheEntry* entries, int count, const OLECHAR* name
 }
 
 HRESULT CComTypeInfoHolder::EnsureTypeInfo(LCID locale) {
-  if (typeInfo_.load(std::memory_order_acquire) && names_.load(std::memory_order_acquire))
+  if (TypeInfo.load(std::memory_order_acquire) && Names.load(std::memory_order_acquire))
     return S_OK;
   CAtlModule* module = CAtlModule::Current();
   if (!module) return E_UNEXPECTED;
   module->EnterStaticDataLock();
   HRESULT hr = E_FAIL;
-  if (typeInfo_.load(std::memory_order_relaxed)) {
+  if (TypeInfo.load(std::memory_order_relaxed)) {
     hr = S_OK;
   } else {
     Releaser<ITypeLib> library;
-    hr = LoadRegTypeLib(*libid_, major_, minor_, locale, &library.Pointer);
+    hr = LoadRegTypeLib(*LibraryGuid, MajorVersion, MinorVersion, locale, &library.Pointer);
     if (hr == TYPE_E_LIBNOTREGISTERED && locale != TypeLibraryLocale)
-      hr = LoadRegTypeLib(*libid_, major_, minor_, TypeLibraryLocale, &library.Pointer);
+      hr = LoadRegTypeLib(*LibraryGuid, MajorVersion, MinorVersion, TypeLibraryLocale,
+                          &library.Pointer);
     if (SUCCEEDED(hr)) {
       ITypeInfo* typeInfo = nullptr;
-      hr = library.Pointer->GetTypeInfoOfGuid(*guid_, &typeInfo);
+      hr = library.Pointer->GetTypeInfoOfGuid(*InterfaceGuid, &typeInfo);
       if (SUCCEEDED(hr)) {
         // Keep the richer ITypeInfo2 object when the library hands out a
         // separate one; its ITypeInfo view is what callers get.
@@ -73,14 +74,14 @@ HRESULT CComTypeInfoHolder::EnsureTypeInfo(LCID locale) {
           }
           typeInfo2->Release();
         }
-        typeInfo_.store(typeInfo, std::memory_order_release);
+        TypeInfo.store(typeInfo, std::memory_order_release);
         module->AddTerminationEntry(&CComTypeInfoHolder::ReleaseTypeInfo,
                                     reinterpret_cast<std::uintptr_t>(this));
       }
     }
   }
-  if (ITypeInfo* typeInfo = typeInfo_.load(std::memory_order_relaxed);
-      typeInfo && !names_.load(std::memory_order_relaxed))
+  if (ITypeInfo* typeInfo = TypeInfo.load(std::memory_order_relaxed);
+      typeInfo && !Names.load(std::memory_order_relaxed))
     hr = BuildNameCache(typeInfo);
   module->LeaveStaticDataLock();
   return hr;
@@ -109,17 +110,17 @@ HRESULT CComTypeInfoHolder::BuildNameCache(ITypeInfo* typeInfo) {
     }
     typeInfo->ReleaseFuncDesc(function);
   }
-  nameCount_ = count;
-  names_.store(entries, std::memory_order_release);
+  NameCount = count;
+  Names.store(entries, std::memory_order_release);
   typeInfo->ReleaseTypeAttr(attributes);
   return S_OK;
 }
 
 HRESULT CComTypeInfoHolder::Loaded(LCID locale) {
-  if (typeInfo_.load(std::memory_order_acquire) && names_.load(std::memory_order_acquire))
+  if (TypeInfo.load(std::memory_order_acquire) && Names.load(std::memory_order_acquire))
     return S_OK;
   const HRESULT hr = EnsureTypeInfo(locale);
-  if (typeInfo_.load(std::memory_order_acquire)) return S_OK;
+  if (TypeInfo.load(std::memory_order_acquire)) return S_OK;
   // A failure is what the caller sees; a "success" without type information
   // must not read as one.
   return FAILED(hr) ? hr : E_FAIL;
@@ -129,8 +130,8 @@ HRESULT CComTypeInfoHolder::GetTypeInfo(UINT index, LCID locale, ITypeInfo** res
   if (index != 0) return DISP_E_BADINDEX;
   if (!result) return E_POINTER;
   HRESULT hr = S_OK;
-  if (!typeInfo_.load(std::memory_order_acquire)) hr = EnsureTypeInfo(locale);
-  ITypeInfo* typeInfo = typeInfo_.load(std::memory_order_acquire);
+  if (!TypeInfo.load(std::memory_order_acquire)) hr = EnsureTypeInfo(locale);
+  ITypeInfo* typeInfo = TypeInfo.load(std::memory_order_acquire);
   *result = typeInfo;
   if (!typeInfo) return FAILED(hr) ? hr : E_FAIL;
   typeInfo->AddRef();
@@ -140,15 +141,15 @@ HRESULT CComTypeInfoHolder::GetTypeInfo(UINT index, LCID locale, ITypeInfo** res
 HRESULT CComTypeInfoHolder::GetIDsOfNames(LPOLESTR* names, UINT count, LCID locale, DISPID* ids) {
   const HRESULT hr = Loaded(locale);
   if (FAILED(hr)) return hr;
-  NameCacheEntry* entries = names_.load(std::memory_order_acquire);
+  NameCacheEntry* entries = Names.load(std::memory_order_acquire);
   if (entries && count == 1 && names && ids) {
-    const int hit = FindCachedName(entries, nameCount_, names[0]);
+    const int hit = FindCachedName(entries, NameCount, names[0]);
     if (hit >= 0) {
       ids[0] = entries[hit].Id;
       return S_OK;
     }
   }
-  return typeInfo_.load(std::memory_order_acquire)->GetIDsOfNames(names, count, ids);
+  return TypeInfo.load(std::memory_order_acquire)->GetIDsOfNames(names, count, ids);
 }
 
 HRESULT CComTypeInfoHolder::Invoke(IDispatch* self, DISPID id, LCID locale, WORD flags,
@@ -156,17 +157,17 @@ HRESULT CComTypeInfoHolder::Invoke(IDispatch* self, DISPID id, LCID locale, WORD
                                    UINT* argumentError) {
   const HRESULT hr = Loaded(locale);
   if (FAILED(hr)) return hr;
-  return typeInfo_.load(std::memory_order_acquire)
+  return TypeInfo.load(std::memory_order_acquire)
       ->Invoke(self, id, flags, parameters, result, exception, argumentError);
 }
 
 void CComTypeInfoHolder::Clear() {
-  if (ITypeInfo* typeInfo = typeInfo_.exchange(nullptr)) typeInfo->Release();
-  if (NameCacheEntry* entries = names_.exchange(nullptr)) {
-    for (int i = 0; i < nameCount_; ++i) SysFreeString(entries[i].Name);
+  if (ITypeInfo* typeInfo = TypeInfo.exchange(nullptr)) typeInfo->Release();
+  if (NameCacheEntry* entries = Names.exchange(nullptr)) {
+    for (int i = 0; i < NameCount; ++i) SysFreeString(entries[i].Name);
     delete[] entries;
   }
-  nameCount_ = 0;
+  NameCount = 0;
 }
 
 void CComTypeInfoHolder::ReleaseTypeInfo(std::uintptr_t holder) {

@@ -29,7 +29,7 @@ int FindCachedName(const NameCacheEntry* entries, int count, const OLECHAR* name
 class CComTypeInfoHolder {
  public:
   constexpr CComTypeInfoHolder(const GUID* iid, const GUID* libid, WORD major, WORD minor)
-      : guid_(iid), libid_(libid), major_(major), minor_(minor) {}
+      : InterfaceGuid(iid), LibraryGuid(libid), MajorVersion(major), MinorVersion(minor) {}
 
   // Loads the interface's type information from the registered library once
   // per module life, under the module's static-data lock, and builds the name
@@ -50,14 +50,14 @@ class CComTypeInfoHolder {
   HRESULT Loaded(LCID locale);
   void Clear();
 
-  const GUID* guid_;
-  const GUID* libid_;
-  WORD major_;
-  WORD minor_;
+  const GUID* InterfaceGuid;
+  const GUID* LibraryGuid;
+  WORD MajorVersion;
+  WORD MinorVersion;
   // Read without the lock by the fast check; written only under it.
-  std::atomic<ITypeInfo*> typeInfo_{nullptr};
-  std::atomic<NameCacheEntry*> names_{nullptr};
-  int nameCount_ = 0;
+  std::atomic<ITypeInfo*> TypeInfo{nullptr};
+  std::atomic<NameCacheEntry*> Names{nullptr};
+  int NameCount = 0;
 };
 
 // IDispatch for dual interface Interface, driven by its type information.
@@ -70,20 +70,20 @@ class IDispatchImpl : public Interface {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** result) override {
-    return holder_.GetTypeInfo(index, locale, result);
+    return Holder.GetTypeInfo(index, locale, result);
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID locale,
                                           DISPID* ids) override {
-    return holder_.GetIDsOfNames(names, count, locale, ids);
+    return Holder.GetIDsOfNames(names, count, locale, ids);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID locale, WORD flags,
                                    DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception,
                                    UINT* argumentError) override {
-    return holder_.Invoke(this, id, locale, flags, parameters, result, exception, argumentError);
+    return Holder.Invoke(this, id, locale, flags, parameters, result, exception, argumentError);
   }
 
  private:
-  static inline CComTypeInfoHolder holder_{Iid, Libid, Major, Minor};
+  static inline CComTypeInfoHolder Holder{Iid, Libid, Major, Minor};
 };
 
 }  // namespace orvo

@@ -58,31 +58,31 @@ HRESULT FindInterface(void* object, const InterfaceMapEntry* map, REFIID iid, vo
 template <class ThreadModel>
 class CComObjectRootEx {
  public:
-  CComObjectRootEx() : count_(0) {}
+  CComObjectRootEx() : Count(0) {}
 
   // Construction and release hooks for the device class; nothing to do by
   // default.
   HRESULT FinalConstruct() { return S_OK; }
   void FinalRelease() {}
 
-  LONG InternalAddRef() { return ThreadModel::Increment(&count_); }
-  LONG InternalRelease() { return ThreadModel::Decrement(&count_); }
+  LONG InternalAddRef() { return ThreadModel::Increment(&Count); }
+  LONG InternalRelease() { return ThreadModel::Decrement(&Count); }
   // Raised around FinalConstruct so that a hook handing out and dropping a
   // reference to itself cannot destroy the object being built.
   void InternalFinalConstructAddRef() { InternalAddRef(); }
   void InternalFinalConstructRelease() { InternalRelease(); }
 
-  void SetOuter(IUnknown* outer) { outer_ = outer; }
-  ULONG OuterAddRef() { return outer_->AddRef(); }
-  ULONG OuterRelease() { return outer_->Release(); }
+  void SetOuter(IUnknown* outer) { Outer = outer; }
+  ULONG OuterAddRef() { return Outer->AddRef(); }
+  ULONG OuterRelease() { return Outer->Release(); }
   HRESULT OuterQueryInterface(REFIID iid, void** result) {
-    return outer_->QueryInterface(iid, result);
+    return Outer->QueryInterface(iid, result);
   }
 
  protected:
   union {
-    LONG count_;
-    IUnknown* outer_;
+    LONG Count;
+    IUnknown* Outer;
   };
 };
 
@@ -105,7 +105,7 @@ class CComObject : public T {
   // leaves none behind.
   CComObject() { AddModuleLock(); }
   virtual ~CComObject() {
-    this->count_ = DestroyedCount;
+    this->Count = DestroyedCount;
     this->FinalRelease();
     ReleaseModuleLock();
   }
@@ -147,9 +147,9 @@ class CComContainedObject : public T {
 template <class T>
 class CComAggObject : public IUnknown, public CComObjectRootEx<CComSingleThreadModel> {
  public:
-  explicit CComAggObject(IUnknown* outer) : contained_(outer) { AddModuleLock(); }
+  explicit CComAggObject(IUnknown* outer) : Contained(outer) { AddModuleLock(); }
   virtual ~CComAggObject() {
-    count_ = DestroyedCount;
+    Count = DestroyedCount;
     FinalRelease();
     ReleaseModuleLock();
   }
@@ -162,7 +162,7 @@ class CComAggObject : public IUnknown, public CComObjectRootEx<CComSingleThreadM
       AddRef();
       return S_OK;
     }
-    return FindInterface(static_cast<T*>(&contained_), T::InterfaceMap(), iid, result);
+    return FindInterface(static_cast<T*>(&Contained), T::InterfaceMap(), iid, result);
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return InternalAddRef(); }
   ULONG STDMETHODCALLTYPE Release() override {
@@ -175,11 +175,11 @@ class CComAggObject : public IUnknown, public CComObjectRootEx<CComSingleThreadM
     return static_cast<ULONG>(count);
   }
 
-  HRESULT FinalConstruct() { return contained_.FinalConstruct(); }
-  void FinalRelease() { contained_.FinalRelease(); }
+  HRESULT FinalConstruct() { return Contained.FinalConstruct(); }
+  void FinalRelease() { Contained.FinalRelease(); }
 
  private:
-  CComContainedObject<T> contained_;
+  CComContainedObject<T> Contained;
 };
 
 // Builds one instance of Object (the stand-alone or aggregate form), runs the

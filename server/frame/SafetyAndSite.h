@@ -14,14 +14,14 @@ class IObjectWithSiteImpl : public IObjectWithSite {
   IObjectWithSiteImpl(const IObjectWithSiteImpl&) = delete;
   IObjectWithSiteImpl& operator=(const IObjectWithSiteImpl&) = delete;
   ~IObjectWithSiteImpl() {
-    if (site_) site_->Release();
+    if (Site) Site->Release();
   }
 
   HRESULT STDMETHODCALLTYPE SetSite(IUnknown* site) override {
-    if (site == site_) return S_OK;
+    if (site == Site) return S_OK;
     if (site) site->AddRef();
-    IUnknown* old = site_;
-    site_ = site;
+    IUnknown* old = Site;
+    Site = site;
     // Released last: the old site's release may call back into us.
     if (old) old->Release();
     return S_OK;
@@ -29,15 +29,15 @@ class IObjectWithSiteImpl : public IObjectWithSite {
 
   HRESULT STDMETHODCALLTYPE GetSite(REFIID iid, void** result) override {
     if (!result) return E_POINTER;
-    if (!site_) {
+    if (!Site) {
       *result = nullptr;
       return E_FAIL;
     }
-    return site_->QueryInterface(iid, result);
+    return Site->QueryInterface(iid, result);
   }
 
  protected:
-  IUnknown* site_ = nullptr;
+  IUnknown* Site = nullptr;
 };
 
 // Safety options: one set per object, whichever interface is named, out of
@@ -59,7 +59,7 @@ class IObjectSafetyImpl : public IObjectSafety {
     }
     unknown->Release();
     *supported = Supported;
-    *enabled = safety_;
+    *enabled = EnabledOptions;
     return S_OK;
   }
 
@@ -70,7 +70,7 @@ class IObjectSafetyImpl : public IObjectSafety {
     unknown->Release();
     if (mask & ~Supported) return E_FAIL;
     if (!PermitsSafetyOptions()) return E_ACCESSDENIED;
-    safety_ = (safety_ & ~mask) | (mask & options);
+    EnabledOptions = (EnabledOptions & ~mask) | (mask & options);
     return S_OK;
   }
 
@@ -78,7 +78,7 @@ class IObjectSafetyImpl : public IObjectSafety {
   virtual bool PermitsSafetyOptions() { return true; }
 
  protected:
-  DWORD safety_ = 0;
+  DWORD EnabledOptions = 0;
 };
 
 }  // namespace orvo

@@ -50,8 +50,7 @@ class CAtlModule : public _ATL_MODULE70 {
   // entry cannot be allocated.
   void AddTerminationEntry(TerminationFunction function, std::uintptr_t argument);
   // The same on the process's current module; dropped when there is none.
-  static void AddTerminationEntryToCurrent(TerminationFunction function,
-                                           std::uintptr_t argument);
+  static void AddTerminationEntryToCurrent(TerminationFunction function, std::uintptr_t argument);
   void EnterStaticDataLock() { StaticDataLock.Enter(); }
   void LeaveStaticDataLock() { StaticDataLock.Leave(); }
 
@@ -59,19 +58,19 @@ class CAtlModule : public _ATL_MODULE70 {
   // Only the first call after a successful start-up does anything.
   void Terminate();
 
-  const GUID& LibraryId() const { return libraryId_; }
+  const GUID& LibraryId() const { return LibraryGuid; }
 
   // The module object of the process, or null.
   static CAtlModule* Current();
 
  protected:
-  GUID libraryId_{};
+  GUID LibraryGuid{};
 };
 
 template <class T>
 class CAtlModuleT : public CAtlModule {
  public:
-  CAtlModuleT() { libraryId_ = T::LibraryIdentifier; }
+  CAtlModuleT() { LibraryGuid = T::LibraryIdentifier; }
 
   HRESULT AddCommonReplacements(IRegistrarBase& registrar) override {
     return registrar.AddReplacementEntry(u"APPID", T::ApplicationIdentifier);

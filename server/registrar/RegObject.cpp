@@ -10,7 +10,7 @@ namespace orvo {
 HRESULT CRegObject::AddReplacementEntry(const char16_t* key, const char16_t* item) {
   if (!key || !item) return E_INVALIDARG;
   try {
-    replacements_.emplace_back(key, item);
+    Replacements.emplace_back(key, item);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
@@ -18,13 +18,13 @@ HRESULT CRegObject::AddReplacementEntry(const char16_t* key, const char16_t* ite
 }
 
 HRESULT CRegObject::ClearReplacementEntries() {
-  replacements_.clear();
-  replacements_.shrink_to_fit();
+  Replacements.clear();
+  Replacements.shrink_to_fit();
   return S_OK;
 }
 
 const std::u16string* CRegObject::FindReplacement(std::u16string_view name) const {
-  for (const auto& [key, item] : replacements_)
+  for (const auto& [key, item] : Replacements)
     if (EqualsNoCase(key, name)) return &item;
   return nullptr;
 }
@@ -34,7 +34,7 @@ HRESULT CRegObject::RunScript(std::u16string_view script, ScriptDirection direct
   try {
     std::u16string expanded;
     ORVO_RETURN_IF_FAILED(ExpandScript(script, expanded));
-    return ScriptParser(registry_, expanded).Run(direction);
+    return ScriptParser(Store, expanded).Run(direction);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }

@@ -35,7 +35,7 @@ class CRegObject final : public IRegistrarBase {
   // perUser moves everything a script writes below the classes root into the
   // current user's Software\Classes.
   explicit CRegObject(Registry& registry, bool perUser = false)
-      : registry_(registry), perUser_(perUser) {}
+      : Store(registry), PerUser(perUser) {}
   virtual ~CRegObject() = default;
   CRegObject(const CRegObject&) = delete;
   CRegObject& operator=(const CRegObject&) = delete;
@@ -68,9 +68,9 @@ class CRegObject final : public IRegistrarBase {
                             const char16_t* type, ScriptDirection direction);
 
  private:
-  Registry& registry_;
-  bool perUser_;
-  std::vector<std::pair<std::u16string, std::u16string>> replacements_;
+  Registry& Store;
+  bool PerUser;
+  std::vector<std::pair<std::u16string, std::u16string>> Replacements;
 };
 
 }  // namespace orvo

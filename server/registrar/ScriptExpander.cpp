@@ -25,37 +25,37 @@ class UserClassesRewrite {
   // longer name such as "HKCRX" is not the classes root and stays as
   // written, to be refused by the parser.
   bool MovesRootAt(std::u16string_view text, std::size_t i) const {
-    if (quoted_ || level_ != 0 || text.substr(i, ClassesRootName.size()) != ClassesRootName)
+    if (Quoted || Level != 0 || text.substr(i, ClassesRootName.size()) != ClassesRootName)
       return false;
     const std::size_t after = i + ClassesRootName.size();
     return (i == 0 || IsWhiteSpace(text[i - 1])) &&
            (after == text.size() || IsWhiteSpace(text[after]));
   }
-  void Moved() { moved_ = true; }
+  void Moved() { WasMoved = true; }
 
   // Follows one character; returns the text to insert in front of it.
   std::u16string_view Track(char16_t c) {
-    if (quoted_) {
-      if (c == u'\'') quoted_ = false;
+    if (Quoted) {
+      if (c == u'\'') Quoted = false;
       return {};
     }
-    if (c == u'\'') quoted_ = true;
-    if (c == u'{') ++level_;
-    if (c == u'}' && --level_ == 0 && moved_) {
-      moved_ = false;
+    if (c == u'\'') Quoted = true;
+    if (c == u'{') ++Level;
+    if (c == u'}' && --Level == 0 && WasMoved) {
+      WasMoved = false;
       return UserClassesClose;
     }
     return {};
   }
   // The second quote of an escaped pair is copied without being tracked.
   bool SkipsEscapedQuote(std::u16string_view text, std::size_t i) const {
-    return quoted_ && text[i] == u'\'' && i + 1 < text.size() && text[i + 1] == u'\'';
+    return Quoted && text[i] == u'\'' && i + 1 < text.size() && text[i + 1] == u'\'';
   }
 
  private:
-  bool quoted_ = false;
-  bool moved_ = false;
-  long level_ = 0;
+  bool Quoted = false;
+  bool WasMoved = false;
+  long Level = 0;
 };
 
 // Rewrites every top-level HKCR block of `text` into the current user's
@@ -92,7 +92,7 @@ HRESULT CRegObject::ExpandScript(std::u16string_view script, std::u16string& exp
   try {
     expanded.clear();
     std::u16string substituted;
-    std::u16string& target = perUser_ ? substituted : expanded;
+    std::u16string& target = PerUser ? substituted : expanded;
     target.reserve(script.size() < 100 ? 1000 : script.size() * 2);
     for (std::size_t i = 0; i < script.size();) {
       if (script[i] != u'%') {
@@ -113,7 +113,7 @@ HRESULT CRegObject::ExpandScript(std::u16string_view script, std::u16string& exp
       target += *item;
       i = close + 1;
     }
-    if (perUser_) MoveClassesRootBlocks(substituted, expanded);
+    if (PerUser) MoveClassesRootBlocks(substituted, expanded);
     return S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

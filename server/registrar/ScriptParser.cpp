@@ -31,8 +31,10 @@ constexpr std::array<RootKeyName, 14> RootKeys{{
 }};
 
 constexpr std::array<std::u16string_view, 12> ProtectedKeyNames{
-    u"AppID", u"CLSID",    u"Component Categories", u"FileType", u"Interface", u"Hardware",
-    u"Mime",  u"SAM",      u"SECURITY",             u"SYSTEM",   u"Software",  u"TypeLib"};
+    u"AppID",    u"CLSID",     u"Component Categories",
+    u"FileType", u"Interface", u"Hardware",
+    u"Mime",     u"SAM",       u"SECURITY",
+    u"SYSTEM",   u"Software",  u"TypeLib"};
 
 bool IsWhiteSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
@@ -61,31 +63,31 @@ bool IsProtectedKeyName(std::u16string_view name) {
 }
 
 void ScriptParser::SkipWhiteSpace() {
-  while (position_ < text_.size() && IsWhiteSpace(text_[position_])) ++position_;
+  while (Position < Text.size() && IsWhiteSpace(Text[Position])) ++Position;
 }
 
 // "{", "}" and "=" are tokens only when white space surrounds them; a quoted
 // token may hold anything, with "''" standing for one quote.
 HRESULT ScriptParser::ReadToken() {
   SkipWhiteSpace();
-  token_.clear();
-  if (position_ >= text_.size()) return DISP_E_EXCEPTION;
-  if (text_[position_] == u'\'') {
-    for (++position_;; ++position_) {
-      if (position_ >= text_.size()) return DISP_E_EXCEPTION;
-      if (text_[position_] == u'\'') {
-        if (position_ + 1 >= text_.size() || text_[position_ + 1] != u'\'') break;
-        ++position_;
+  TokenText.clear();
+  if (Position >= Text.size()) return DISP_E_EXCEPTION;
+  if (Text[Position] == u'\'') {
+    for (++Position;; ++Position) {
+      if (Position >= Text.size()) return DISP_E_EXCEPTION;
+      if (Text[Position] == u'\'') {
+        if (Position + 1 >= Text.size() || Text[Position + 1] != u'\'') break;
+        ++Position;
       }
-      if (token_.size() == MaxTokenLength) return DISP_E_EXCEPTION;
-      token_ += text_[position_];
+      if (TokenText.size() == MaxTokenLength) return DISP_E_EXCEPTION;
+      TokenText += Text[Position];
     }
-    ++position_;
+    ++Position;
     return S_OK;
   }
-  for (; position_ < text_.size() && !IsWhiteSpace(text_[position_]); ++position_) {
-    if (token_.size() == MaxTokenLength) return DISP_E_EXCEPTION;
-    token_ += text_[position_];
+  for (; Position < Text.size() && !IsWhiteSpace(Text[Position]); ++Position) {
+    if (TokenText.size() == MaxTokenLength) return DISP_E_EXCEPTION;
+    TokenText += Text[Position];
   }
   return S_OK;
 }
@@ -100,33 +102,33 @@ HRESULT ScriptParser::SkipValueAssignment() {
 HRESULT ScriptParser::WriteScriptValue(CRegistryKey& key, const char16_t* name) {
   ORVO_RETURN_IF_FAILED(ReadToken());
   ScriptValueType type;
-  if (!ParseScriptValueType(token_, type)) return DISP_E_EXCEPTION;
+  if (!ParseScriptValueType(TokenText, type)) return DISP_E_EXCEPTION;
   ORVO_RETURN_IF_FAILED(ReadToken());
   ScriptValueData value;
-  ORVO_RETURN_IF_FAILED(ScriptValueFromText(type, token_, value));
-  LONG code = key.WriteValue(name, value.Type, value.Bytes.data(),
-                             static_cast<DWORD>(value.Bytes.size()));
+  ORVO_RETURN_IF_FAILED(ScriptValueFromText(type, TokenText, value));
+  LONG code =
+      key.WriteValue(name, value.Type, value.Bytes.data(), static_cast<DWORD>(value.Bytes.size()));
   if (code != ERROR_SUCCESS) return HResultFromCode(code);
   return ReadToken();
 }
 
 HRESULT ScriptParser::Run(ScriptDirection direction) {
   SkipWhiteSpace();
-  while (position_ < text_.size()) {
+  while (Position < Text.size()) {
     ORVO_RETURN_IF_FAILED(ReadToken());
     RegKey root;
-    if (!FindRootKey(token_, root)) return DISP_E_EXCEPTION;
+    if (!FindRootKey(TokenText, root)) return DISP_E_EXCEPTION;
     ORVO_RETURN_IF_FAILED(ReadToken());
     if (!TokenBegins(u'{')) return DISP_E_EXCEPTION;
-    CRegistryKey rootKey(registry_);
+    CRegistryKey rootKey(Store);
     rootKey.Attach(root);
-    const std::size_t blockStart = position_;
+    const std::size_t blockStart = Position;
     HRESULT hr = ParseKeyBlock(rootKey, direction, false, 1);
     if (FAILED(hr)) {
       if (direction == ScriptDirection::Register) {
         // Take back what this block wrote; the registration's failure is the
         // one worth reporting.
-        position_ = blockStart;
+        Position = blockStart;
         ParseKeyBlock(rootKey, ScriptDirection::Unregister, false, 1);
       }
       return hr;
@@ -143,7 +145,7 @@ HRESULT ScriptParser::ParseKeyBlock(CRegistryKey& parent, ScriptDirection direct
                                     bool recovering, int depth) {
   if (depth > MaxBlockDepth) return DISP_E_EXCEPTION;
   const bool registering = direction == ScriptDirection::Register;
-  CRegistryKey key(registry_);
+  CRegistryKey key(Store);
   ORVO_RETURN_IF_FAILED(ReadToken());
   while (!TokenBegins(u'}')) {
     bool mayDelete = true;
@@ -151,13 +153,13 @@ HRESULT ScriptParser::ParseKeyBlock(CRegistryKey& parent, ScriptDirection direct
     if (isDelete || TokenIs(u"ForceRemove")) {
       ORVO_RETURN_IF_FAILED(ReadToken());
       if (registering) {
-        if (!IsKeyName(token_)) return DISP_E_EXCEPTION;
-        if (!IsProtectedKeyName(token_)) parent.DeleteKeyTree(token_.c_str());
+        if (!IsKeyName(TokenText)) return DISP_E_EXCEPTION;
+        if (!IsProtectedKeyName(TokenText)) parent.DeleteKeyTree(TokenText.c_str());
         if (isDelete) {
           ORVO_RETURN_IF_FAILED(ReadToken());
           ORVO_RETURN_IF_FAILED(SkipValueAssignment());
           // A deleted key has nothing to hold a block in.
-          if (token_ == u"{") return DISP_E_EXCEPTION;
+          if (TokenText == u"{") return DISP_E_EXCEPTION;
           continue;
         }
       }
@@ -170,10 +172,10 @@ HRESULT ScriptParser::ParseKeyBlock(CRegistryKey& parent, ScriptDirection direct
       ORVO_RETURN_IF_FAILED(registering ? RegisterValue(parent)
                                         : UnregisterValue(parent, mayDelete, recovering));
       // A value has no subkeys: a block here would be read against the wrong key.
-      if (token_ == u"{") return DISP_E_EXCEPTION;
+      if (TokenText == u"{") return DISP_E_EXCEPTION;
       continue;
     }
-    if (!IsKeyName(token_)) return DISP_E_EXCEPTION;
+    if (!IsKeyName(TokenText)) return DISP_E_EXCEPTION;
     ORVO_RETURN_IF_FAILED(registering ? RegisterKey(parent, key, depth)
                                       : UnregisterKey(parent, key, mayDelete, recovering, depth));
   }
@@ -183,7 +185,7 @@ HRESULT ScriptParser::ParseKeyBlock(CRegistryKey& parent, ScriptDirection direct
 // Entry "val name = type text": a value of the parent key.
 HRESULT ScriptParser::RegisterValue(CRegistryKey& parent) {
   ORVO_RETURN_IF_FAILED(ReadToken());
-  std::u16string name = token_;
+  std::u16string name = TokenText;
   ORVO_RETURN_IF_FAILED(ReadToken());
   if (!TokenBegins(u'=')) return DISP_E_EXCEPTION;
   return WriteScriptValue(parent, name.c_str());
@@ -191,14 +193,14 @@ HRESULT ScriptParser::RegisterValue(CRegistryKey& parent) {
 
 HRESULT ScriptParser::UnregisterValue(CRegistryKey& parent, bool mayDelete, bool recovering) {
   ORVO_RETURN_IF_FAILED(ReadToken());
-  std::u16string name = token_;
+  std::u16string name = TokenText;
   ORVO_RETURN_IF_FAILED(ReadToken());
   if (!TokenBegins(u'=')) return DISP_E_EXCEPTION;
   if (!recovering && mayDelete) {
-    CRegistryKey writable(registry_);
+    CRegistryKey writable(Store);
     LONG code = writable.OpenKey(parent.Handle(), nullptr, KeyWriteOnly);
     if (code != ERROR_SUCCESS) return HResultFromCode(code);
-    code = registry_.DeleteValue(writable.Handle(), name.c_str());
+    code = Store.DeleteValue(writable.Handle(), name.c_str());
     if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) return HResultFromCode(code);
   }
   return SkipValueAssignment();
@@ -207,14 +209,14 @@ HRESULT ScriptParser::UnregisterValue(CRegistryKey& parent, bool mayDelete, bool
 // Opens the key, or creates it when it is missing, and writes its default
 // value and its block.
 HRESULT ScriptParser::RegisterKey(CRegistryKey& parent, CRegistryKey& key, int depth) {
-  if (key.OpenKey(parent.Handle(), token_.c_str(), KeyReadWrite) != ERROR_SUCCESS &&
-      key.OpenKey(parent.Handle(), token_.c_str(), KeyReadOnly) != ERROR_SUCCESS) {
-    LONG code = key.CreateKey(parent.Handle(), token_.c_str());
+  if (key.OpenKey(parent.Handle(), TokenText.c_str(), KeyReadWrite) != ERROR_SUCCESS &&
+      key.OpenKey(parent.Handle(), TokenText.c_str(), KeyReadOnly) != ERROR_SUCCESS) {
+    LONG code = key.CreateKey(parent.Handle(), TokenText.c_str());
     if (code != ERROR_SUCCESS) return HResultFromCode(code);
   }
   ORVO_RETURN_IF_FAILED(ReadToken());
   if (TokenBegins(u'=')) ORVO_RETURN_IF_FAILED(WriteScriptValue(key, nullptr));
-  if (token_ != u"{") return S_OK;
+  if (TokenText != u"{") return S_OK;
   ORVO_RETURN_IF_FAILED(ParseKeyBlock(key, ScriptDirection::Register, false, depth + 1));
   return ReadToken();
 }
@@ -224,18 +226,18 @@ HRESULT ScriptParser::RegisterKey(CRegistryKey& parent, CRegistryKey& key, int d
 // into recovering: read through, touching nothing.
 HRESULT ScriptParser::UnregisterKey(CRegistryKey& parent, CRegistryKey& key, bool mayDelete,
                                     bool recovering, int depth) {
-  const LONG opened =
-      recovering ? ERROR_FILE_NOT_FOUND : key.OpenKey(parent.Handle(), token_.c_str(), KeyReadOnly);
+  const LONG opened = recovering ? ERROR_FILE_NOT_FOUND
+                                 : key.OpenKey(parent.Handle(), TokenText.c_str(), KeyReadOnly);
   const bool entryRecovering = recovering || opened != ERROR_SUCCESS;
-  const std::u16string name = token_;
+  const std::u16string name = TokenText;
   ORVO_RETURN_IF_FAILED(ReadToken());
   ORVO_RETURN_IF_FAILED(SkipValueAssignment());
-  if (token_ == u"{") {
+  if (TokenText == u"{") {
     // Even a recovering block stops the walk when it fails: what follows a
     // syntax error would otherwise be read as entries of this block and
     // remove keys that the script never named there.
-    ORVO_RETURN_IF_FAILED(ParseKeyBlock(key, ScriptDirection::Unregister, entryRecovering,
-                                        depth + 1));
+    ORVO_RETURN_IF_FAILED(
+        ParseKeyBlock(key, ScriptDirection::Unregister, entryRecovering, depth + 1));
     ORVO_RETURN_IF_FAILED(ReadToken());
   }
   if (opened == ERROR_FILE_NOT_FOUND) return S_OK;

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "platform/Registry.h"
-#include "server/registrar/RegObject.h"
 #include "platform/RegistryKey.h"
+#include "server/registrar/RegObject.h"
 
 namespace orvo {
 
@@ -26,7 +26,7 @@ bool IsProtectedKeyName(std::u16string_view name);
 
 class ScriptParser {
  public:
-  ScriptParser(Registry& registry, std::u16string_view text) : registry_(registry), text_(text) {}
+  ScriptParser(Registry& registry, std::u16string_view text) : Store(registry), Text(text) {}
 
   // Walks every root block in order. A failed registration of a block is
   // undone by unregistering that block; the first failure is returned.
@@ -35,8 +35,8 @@ class ScriptParser {
  private:
   HRESULT ReadToken();
   void SkipWhiteSpace();
-  bool TokenIs(std::u16string_view keyword) const { return EqualsNoCase(token_, keyword); }
-  bool TokenBegins(char16_t c) const { return !token_.empty() && token_.front() == c; }
+  bool TokenIs(std::u16string_view keyword) const { return EqualsNoCase(TokenText, keyword); }
+  bool TokenBegins(char16_t c) const { return !TokenText.empty() && TokenText.front() == c; }
   HRESULT SkipValueAssignment();
   HRESULT WriteScriptValue(CRegistryKey& key, const char16_t* name);
   HRESULT ParseKeyBlock(CRegistryKey& parent, ScriptDirection direction, bool recovering,
@@ -47,10 +47,10 @@ class ScriptParser {
                         int depth);
   HRESULT UnregisterValue(CRegistryKey& parent, bool mayDelete, bool recovering);
 
-  Registry& registry_;
-  std::u16string_view text_;
-  std::size_t position_ = 0;
-  std::u16string token_;
+  Registry& Store;
+  std::u16string_view Text;
+  std::size_t Position = 0;
+  std::u16string TokenText;
 };
 
 }  // namespace orvo

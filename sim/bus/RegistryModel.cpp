@@ -20,25 +20,25 @@ RegistryModel::RegistryModel() {
   auto hive = [this](std::u16string name) {
     auto node = std::make_shared<Node>();
     node->Name = std::move(name);
-    ++keyCount_;
+    ++StoredKeys;
     return node;
   };
-  machine_ = hive(u"HKEY_LOCAL_MACHINE");
-  user_ = hive(u"HKEY_CURRENT_USER");
-  users_ = hive(u"HKEY_USERS");
-  performance_ = hive(u"HKEY_PERFORMANCE_DATA");
-  config_ = hive(u"HKEY_CURRENT_CONFIG");
-  dynData_ = hive(u"HKEY_DYN_DATA");
+  MachineRoot = hive(u"HKEY_LOCAL_MACHINE");
+  UserRoot = hive(u"HKEY_CURRENT_USER");
+  UsersRoot = hive(u"HKEY_USERS");
+  PerformanceRoot = hive(u"HKEY_PERFORMANCE_DATA");
+  ConfigRoot = hive(u"HKEY_CURRENT_CONFIG");
+  DynDataRoot = hive(u"HKEY_DYN_DATA");
   bool created = false;
-  Walk(machine_, u"Software\\Classes", true, KeyReadWrite, classes_, created);
+  Walk(MachineRoot, u"Software\\Classes", true, KeyReadWrite, ClassesRoot, created);
 }
 
 RegistryModel::~RegistryModel() = default;
 
-void RegistryModel::InjectFailure(Failure failure) { failures_.push_back({std::move(failure), 0}); }
+void RegistryModel::InjectFailure(Failure failure) { Failures.push_back({std::move(failure), 0}); }
 
 bool RegistryModel::ShouldFail(Operation op, const char16_t* name, LONG& code) {
-  for (ArmedFailure& armed : failures_) {
+  for (ArmedFailure& armed : Failures) {
     const Failure& rule = armed.Rule;
     if (rule.Op != op) continue;
     if (!rule.Name.empty() && !EqualsNoCase(rule.Name, NameOf(name))) continue;
@@ -53,17 +53,32 @@ bool RegistryModel::ShouldFail(Operation op, const char16_t* name, LONG& code) {
 
 LONG RegistryModel::Resolve(RegKey key, DWORD access, std::shared_ptr<Node>& node) const {
   switch (key) {
-    case RegClassesRoot: node = classes_; return ERROR_SUCCESS;
-    case RegCurrentUser: node = user_; return ERROR_SUCCESS;
-    case RegLocalMachine: node = machine_; return ERROR_SUCCESS;
-    case RegUsers: node = users_; return ERROR_SUCCESS;
-    case RegPerformanceData: node = performance_; return ERROR_SUCCESS;
-    case RegCurrentConfig: node = config_; return ERROR_SUCCESS;
-    case RegDynData: node = dynData_; return ERROR_SUCCESS;
-    default: break;
+    case RegClassesRoot:
+      node = ClassesRoot;
+      return ERROR_SUCCESS;
+    case RegCurrentUser:
+      node = UserRoot;
+      return ERROR_SUCCESS;
+    case RegLocalMachine:
+      node = MachineRoot;
+      return ERROR_SUCCESS;
+    case RegUsers:
+      node = UsersRoot;
+      return ERROR_SUCCESS;
+    case RegPerformanceData:
+      node = PerformanceRoot;
+      return ERROR_SUCCESS;
+    case RegCurrentConfig:
+      node = ConfigRoot;
+      return ERROR_SUCCESS;
+    case RegDynData:
+      node = DynDataRoot;
+      return ERROR_SUCCESS;
+    default:
+      break;
   }
-  auto found = handles_.find(key);
-  if (found == handles_.end()) return ERROR_INVALID_HANDLE;
+  auto found = OpenKeys.find(key);
+  if (found == OpenKeys.end()) return ERROR_INVALID_HANDLE;
   if (found->second.Key->Deleted) return ERROR_KEY_DELETED;
   if ((found->second.Access & access) != access) return ERROR_ACCESS_DENIED;
   node = found->second.Key;
@@ -91,12 +106,12 @@ LONG RegistryModel::Walk(std::shared_ptr<Node> from, const char16_t* path, bool 
     }
     if (!create) return ERROR_FILE_NOT_FOUND;
     if ((parentAccess & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
-    if (keyCount_ >= limits_.MaxKeys) return ERROR_NO_SYSTEM_RESOURCES;
+    if (StoredKeys >= SizeLimits.MaxKeys) return ERROR_NO_SYSTEM_RESOURCES;
     auto child = std::make_shared<Node>();
     child->Name = std::u16string(part);
     child->Parent = from.get();
     from->Subkeys.emplace(child->Name, child);
-    ++keyCount_;
+    ++StoredKeys;
     from = child;
     created = true;
   }
@@ -105,9 +120,9 @@ LONG RegistryModel::Walk(std::shared_ptr<Node> from, const char16_t* path, bool 
 }
 
 RegKey RegistryModel::NewHandle(std::shared_ptr<Node> node, DWORD access) {
-  RegKey handle = nextHandle_;
-  nextHandle_ += 4;
-  handles_.emplace(handle, OpenHandle{std::move(node), access});
+  RegKey handle = NextHandle;
+  NextHandle += 4;
+  OpenKeys.emplace(handle, OpenHandle{std::move(node), access});
   return handle;
 }
 
@@ -119,7 +134,7 @@ LONG RegistryModel::CreateKeyEx(RegKey parent, const char16_t* subKey, const cha
   std::shared_ptr<Node> from;
   if ((code = Resolve(parent, 0, from)) != ERROR_SUCCESS) return code;
   DWORD parentAccess = KeyReadWrite;
-  if (auto h = handles_.find(parent); h != handles_.end()) parentAccess = h->second.Access;
+  if (auto h = OpenKeys.find(parent); h != OpenKeys.end()) parentAccess = h->second.Access;
   std::shared_ptr<Node> node;
   bool created = false;
   if ((code = Walk(from, subKey, true, parentAccess, node, created)) != ERROR_SUCCESS) return code;
@@ -128,8 +143,7 @@ LONG RegistryModel::CreateKeyEx(RegKey parent, const char16_t* subKey, const cha
   return ERROR_SUCCESS;
 }
 
-LONG RegistryModel::OpenKeyEx(RegKey parent, const char16_t* subKey, DWORD access,
-                              RegKey* result) {
+LONG RegistryModel::OpenKeyEx(RegKey parent, const char16_t* subKey, DWORD access, RegKey* result) {
   LONG code;
   if (ShouldFail(Operation::OpenKey, subKey, code)) return code;
   if (!result) return ERROR_INVALID_PARAMETER;
@@ -145,7 +159,7 @@ LONG RegistryModel::CloseKey(RegKey key) {
   LONG code;
   if (ShouldFail(Operation::CloseKey, nullptr, code)) return code;
   if (key >= RegClassesRoot && key <= RegDynData) return ERROR_SUCCESS;
-  return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  return OpenKeys.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 RegistryModel::Value* RegistryModel::FindValue(Node& node, const char16_t* name) {
@@ -166,11 +180,11 @@ LONG RegistryModel::SetValueEx(RegKey key, const char16_t* name, DWORD type, con
   Value* value = FindValue(*node, name);
   std::size_t before = value ? value->Data.size() + value->Name.size() * 2 : 0;
   std::size_t after = size + NameOf(name).size() * 2;
-  if (dataBytes_ - before + after > limits_.MaxDataBytes) return ERROR_NO_SYSTEM_RESOURCES;
+  if (DataBytes - before + after > SizeLimits.MaxDataBytes) return ERROR_NO_SYSTEM_RESOURCES;
   if (!value) value = &node->Values.emplace_back(Value{std::u16string(NameOf(name)), type, {}});
   value->Type = type;
   value->Data.assign(bytes, bytes + size);
-  dataBytes_ = dataBytes_ - before + after;
+  DataBytes = DataBytes - before + after;
   return ERROR_SUCCESS;
 }
 
@@ -201,7 +215,7 @@ LONG RegistryModel::DeleteValue(RegKey key, const char16_t* name) {
   if ((code = Resolve(key, KEY_SET_VALUE, node)) != ERROR_SUCCESS) return code;
   Value* value = FindValue(*node, name);
   if (!value) return ERROR_FILE_NOT_FOUND;
-  dataBytes_ -= value->Data.size() + value->Name.size() * 2;
+  DataBytes -= value->Data.size() + value->Name.size() * 2;
   node->Values.erase(node->Values.begin() + (value - node->Values.data()));
   return ERROR_SUCCESS;
 }
@@ -217,12 +231,12 @@ LONG RegistryModel::RemoveKey(RegKey key, const char16_t* subKey) {
   bool created = false;
   if ((code = Walk(from, subKey, false, 0, node, created)) != ERROR_SUCCESS) return code;
   if (!node->Parent || !node->Subkeys.empty()) return ERROR_ACCESS_DENIED;
-  for (const Value& value : node->Values) dataBytes_ -= value.Data.size() + value.Name.size() * 2;
+  for (const Value& value : node->Values) DataBytes -= value.Data.size() + value.Name.size() * 2;
   node->Values.clear();
   node->Deleted = true;
   node->Parent->Subkeys.erase(node->Name);
   node->Parent = nullptr;
-  --keyCount_;
+  --StoredKeys;
   return ERROR_SUCCESS;
 }
 
@@ -270,8 +284,8 @@ LONG RegistryModel::EnumValue(RegKey key, DWORD index, char16_t* name, DWORD* na
   return ERROR_SUCCESS;
 }
 
-LONG RegistryModel::QueryInfoKey(RegKey key, DWORD* subKeys, DWORD* maxSubKeyLength,
-                                 DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueSize) {
+LONG RegistryModel::QueryInfoKey(RegKey key, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* values,
+                                 DWORD* maxValueNameLength, DWORD* maxValueSize) {
   LONG code;
   if (ShouldFail(Operation::QueryInfoKey, nullptr, code)) return code;
   std::shared_ptr<Node> node;

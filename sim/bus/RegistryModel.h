@@ -71,7 +71,7 @@ class RegistryModel final : public Registry {
                     DWORD* size) override;
   LONG DeleteValue(RegKey key, const char16_t* name) override;
   LONG DeleteKey(RegKey key, const char16_t* subKey) override;
-  bool DeleteKeyExAvailable() override { return deleteKeyExAvailable_; }
+  bool DeleteKeyExAvailable() override { return HasDeleteKeyEx; }
   LONG DeleteKeyEx(RegKey key, const char16_t* subKey, DWORD viewFlags) override;
   LONG EnumKeyEx(RegKey key, DWORD index, char16_t* name, DWORD* nameLength) override;
   LONG EnumValue(RegKey key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* type,
@@ -80,13 +80,13 @@ class RegistryModel final : public Registry {
                     DWORD* maxValueNameLength, DWORD* maxValueSize) override;
 
   void InjectFailure(Failure failure);
-  void ClearFailures() { failures_.clear(); }
-  void SetDeleteKeyExAvailable(bool available) { deleteKeyExAvailable_ = available; }
-  void SetLimits(Limits limits) { limits_ = limits; }
+  void ClearFailures() { Failures.clear(); }
+  void SetDeleteKeyExAvailable(bool available) { HasDeleteKeyEx = available; }
+  void SetLimits(Limits limits) { SizeLimits = limits; }
 
   // Handles opened and not yet closed: a leak check for callers.
-  std::size_t OpenHandleCount() const { return handles_.size(); }
-  std::size_t KeyCount() const { return keyCount_; }
+  std::size_t OpenHandleCount() const { return OpenKeys.size(); }
+  std::size_t KeyCount() const { return StoredKeys; }
 
  private:
   struct Value {
@@ -123,14 +123,15 @@ class RegistryModel final : public Registry {
   LONG RemoveKey(RegKey key, const char16_t* subKey);
   Value* FindValue(Node& node, const char16_t* name);
 
-  std::shared_ptr<Node> machine_, user_, users_, performance_, config_, dynData_, classes_;
-  std::map<RegKey, OpenHandle> handles_;
-  RegKey nextHandle_ = 0x1000;
-  std::vector<ArmedFailure> failures_;
-  Limits limits_;
-  std::size_t keyCount_ = 0;
-  std::size_t dataBytes_ = 0;
-  bool deleteKeyExAvailable_ = true;
+  std::shared_ptr<Node> MachineRoot, UserRoot, UsersRoot, PerformanceRoot, ConfigRoot, DynDataRoot,
+      ClassesRoot;
+  std::map<RegKey, OpenHandle> OpenKeys;
+  RegKey NextHandle = 0x1000;
+  std::vector<ArmedFailure> Failures;
+  Limits SizeLimits;
+  std::size_t StoredKeys = 0;
+  std::size_t DataBytes = 0;
+  bool HasDeleteKeyEx = true;
 };
 
 }  // namespace orvo

@@ -53,7 +53,7 @@ SimulatedPlatform::SimulatedPlatform(Platform& wrapped, std::string_view units) 
 
 std::string SimulatedPlatform::Announcement() const {
   return Why.empty() ? "simulating " + Describe()
-                     : std::string(kSimulateVariable) + ": " + Why +
+                     : std::string(SimulateVariable) + ": " + Why +
                            "; no unit is simulated and every call reports 60";
 }
 

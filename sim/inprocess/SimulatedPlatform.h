@@ -22,7 +22,7 @@ namespace orvo {
 
 // Where the module takes its units from: a list of unit descriptions such
 // as "console:5,plc:3:port=2,fault:4".
-inline constexpr const char* kSimulateVariable = "ORVOTRAINER_SIMULATE";
+inline constexpr const char* SimulateVariable = "ORVOTRAINER_SIMULATE";
 
 class SimulatedPlatform final : public Platform {
  public:

@@ -110,7 +110,7 @@ void Simulator::ReadPort(Station& station) {
   const ssize_t got = read(station.Port.MasterFd(), buffer, sizeof buffer);
   if (got <= 0) return;
   const Clock::time_point now = Clock::now();
-  if (now - station.LastByte > kIdleGap) station.Unit->DropPartialFrame();
+  if (now - station.LastByte > IdleGap) station.Unit->DropPartialFrame();
   station.LastByte = now;
   const std::vector<Emission> replies =
       station.Unit->OnSerialBytes(std::span<const uint8_t>(buffer, static_cast<std::size_t>(got)));
@@ -157,7 +157,7 @@ void Simulator::SendDue(Station& station) {
     station.Queue.pop_front();
   }
   if (!station.Unit->Vanished() || !station.Queue.empty() || !station.Port.IsOpen()) return;
-  if (!station.CloseAt) station.CloseAt = now + kVanishGrace;
+  if (!station.CloseAt) station.CloseAt = now + VanishGrace;
   if (now < *station.CloseAt) return;
   station.Port.Close();
   Log.Line(station.Name, "vanished: pty closed, link removed");
@@ -166,7 +166,7 @@ void Simulator::SendDue(Station& station) {
 int Simulator::MillisecondsToNextDue() const {
   // Line settings a client leaves behind are undone within this time, even
   // on a port that sees no traffic.
-  int wait = Stations.empty() ? -1 : static_cast<int>(kLineCheck.count());
+  int wait = Stations.empty() ? -1 : static_cast<int>(LineCheck.count());
   const Clock::time_point now = Clock::now();
   for (const Station& station : Stations) {
     std::optional<Clock::time_point> due = station.CloseAt;

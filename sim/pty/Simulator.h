@@ -23,11 +23,11 @@ class Simulator {
  public:
   // A pause this long in the middle of a frame ends it: the bytes held back
   // are no frame. The host writes every frame in one go.
-  static constexpr std::chrono::milliseconds kIdleGap{200};
+  static constexpr std::chrono::milliseconds IdleGap{200};
   // A vanishing unit keeps its pty this long after its last bytes: closing
   // the master hangs the line up and discards what the client has not read.
-  static constexpr std::chrono::milliseconds kVanishGrace{250};
-  static constexpr std::chrono::milliseconds kLineCheck{20};
+  static constexpr std::chrono::milliseconds VanishGrace{250};
+  static constexpr std::chrono::milliseconds LineCheck{20};
 
   explicit Simulator(TraceLog& log) : Log(log) {}
   Simulator(const Simulator&) = delete;

@@ -66,7 +66,7 @@ std::vector<PortMapValue> Numbered(std::size_t count) {
 // The HID entry first, then the ports in map order; only the first `Maximum`
 // values are examined and nothing is written past the count or the list.
 TEST(PortList, HidFirstThenTheExaminedValuesInMapOrder) {
-  constexpr int16_t kUntouched = -7;
+  constexpr int16_t Untouched = -7;
   struct Case {
     const char* Name;
     std::optional<std::vector<PortMapValue>> Map;  // nullopt: no map at all
@@ -105,11 +105,11 @@ TEST(PortList, HidFirstThenTheExaminedValuesInMapOrder) {
       os.RemovePortMap();
     }
     CComm link(os);
-    std::vector<int16_t> storage(c.Room + 1, kUntouched);
+    std::vector<int16_t> storage(c.Room + 1, Untouched);
     EXPECT_EQ(link.ListSerialPorts(c.Maximum, std::span<int16_t>(storage).first(c.Room)),
               static_cast<int>(c.Listed.size()));
     std::vector<int16_t> expected = c.Listed;
-    expected.resize(storage.size(), kUntouched);
+    expected.resize(storage.size(), Untouched);
     EXPECT_EQ(storage, expected);
   }
 }

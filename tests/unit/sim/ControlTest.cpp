@@ -16,7 +16,7 @@ struct Line {
   const char* Reply;
 };
 
-const Line kLines[] = {
+const Line Script[] = {
     {"set console5 switch 0x42", "ok"},
     {"get console5 switch", "ok 0x42"},
     {"set console5 neg 4", "ok"},
@@ -57,7 +57,7 @@ TEST(Control, LinesSetAndReadUnitState) {
   PlcTrainer plc(3);
   FaultUnit fault(9);
   const UnitsByName units = {{"console5", &console}, {"plc3", &plc}, {"fault9", &fault}};
-  for (const Line& line : kLines) EXPECT_EQ(RunControl(line.In, units), line.Reply) << line.In;
+  for (const Line& line : Script) EXPECT_EQ(RunControl(line.In, units), line.Reply) << line.In;
 
   // What the lines set is what the units answer with.
   EXPECT_TRUE(console.OnSerialBytes(Cmd2(5, 'R', 'I')).empty());  // silent once

@@ -17,57 +17,57 @@ struct Case {
   std::size_t Replies;
 };
 
-const Bytes kRead = Cmd2(5, 'R', 'I');
-const Bytes kSwitch = Cmd3(5, 'P', 'S', 0x42);
+const Bytes Read = Cmd2(5, 'R', 'I');
+const Bytes Switch = Cmd3(5, 'P', 'S', 0x42);
 
-const Case kConsoleCases[] = {
-    {"whole frame", {kRead}, {{Kind::Command, kRead}}, 1},
-    {"byte by byte", {{0xFE}, {0xFF}, {5}, {2}, {'R'}, {'I'}}, {{Kind::Command, kRead}}, 1},
+const Case ConsoleCases[] = {
+    {"whole frame", {Read}, {{Kind::Command, Read}}, 1},
+    {"byte by byte", {{0xFE}, {0xFF}, {5}, {2}, {'R'}, {'I'}}, {{Kind::Command, Read}}, 1},
     {"joined frames",
      {{0xFE, 0xFF, 5, 2, 'R', 'I', 0xFE, 0xFF, 5, 3, 'P', 'S', 0x42}},
-     {{Kind::Command, kRead}, {Kind::Command, kSwitch}},
+     {{Kind::Command, Read}, {Kind::Command, Switch}},
      2},
     {"second frame split across chunks",
      {{0xFE, 0xFF, 5, 2, 'R', 'I', 0xFE, 0xFF, 5}, {3, 'P', 'S', 0x42}},
-     {{Kind::Command, kRead}, {Kind::Command, kSwitch}},
+     {{Kind::Command, Read}, {Kind::Command, Switch}},
      2},
     {"garbage before a frame",
      {{1, 2, 0xFE, 0xFF, 5, 2, 'R', 'I'}},
-     {{Kind::Garbage, {1, 2}}, {Kind::Command, kRead}},
+     {{Kind::Garbage, {1, 2}}, {Kind::Command, Read}},
      1},
     {"stray FE before the header",
      {{0xFE, 0xFE, 0xFF, 5, 2, 'R', 'I'}},
-     {{Kind::Garbage, {0xFE}}, {Kind::Command, kRead}},
+     {{Kind::Garbage, {0xFE}}, {Kind::Command, Read}},
      1},
     {"FE at the end of a chunk is held back",
      {{1, 0xFE}, {0xFF, 5, 2, 'R', 'I'}},
-     {{Kind::Garbage, {1}}, {Kind::Command, kRead}},
+     {{Kind::Garbage, {1}}, {Kind::Command, Read}},
      1},
     {"FE not followed by FF", {{0xFE, 0x00}}, {{Kind::Garbage, {0xFE, 0x00}}}, 0},
     {"undefined length byte",
      {{0xFE, 0xFF, 5, 9, 'R', 'I', 0xFE, 0xFF, 5, 2, 'R', 'I'}},
-     {{Kind::Garbage, {0xFE, 0xFF, 5, 9, 'R', 'I'}}, {Kind::Command, kRead}},
+     {{Kind::Garbage, {0xFE, 0xFF, 5, 9, 'R', 'I'}}, {Kind::Command, Read}},
      1},
     {"idle line drops half a frame",
-     {{0xFE, 0xFF, 5}, {}, kRead},
-     {{Kind::Garbage, {0xFE, 0xFF, 5}}, {Kind::Command, kRead}},
+     {{0xFE, 0xFF, 5}, {}, Read},
+     {{Kind::Garbage, {0xFE, 0xFF, 5}}, {Kind::Command, Read}},
      1},
 };
 
-const Bytes kFaultOn = {9, 0xF0, 7};
-const Bytes kFaultRead = {9, 0xB0, 0};
+const Bytes FaultOn = {9, 0xF0, 7};
+const Bytes FaultRead = {9, 0xB0, 0};
 
-const Case kShortCases[] = {
-    {"whole frame", {kFaultOn}, {{Kind::Short, kFaultOn}}, 1},
+const Case ShortCases[] = {
+    {"whole frame", {FaultOn}, {{Kind::Short, FaultOn}}, 1},
     {"split and joined",
      {{9, 0xF0}, {7, 9}, {0xB0, 0}},
-     {{Kind::Short, kFaultOn}, {Kind::Short, kFaultRead}},
+     {{Kind::Short, FaultOn}, {Kind::Short, FaultRead}},
      2},
     {"idle line brings a shifted stream back into step",
-     {{9, 0xF0}, {}, kFaultRead},
-     {{Kind::Garbage, {9, 0xF0}}, {Kind::Short, kFaultRead}},
+     {{9, 0xF0}, {}, FaultRead},
+     {{Kind::Garbage, {9, 0xF0}}, {Kind::Short, FaultRead}},
      1},
-    {"idle line with nothing pending", {{}, kFaultRead}, {{Kind::Short, kFaultRead}}, 1},
+    {"idle line with nothing pending", {{}, FaultRead}, {{Kind::Short, FaultRead}}, 1},
 };
 
 void Feed(UnitBase& unit, const Case& c) {
@@ -85,7 +85,7 @@ void Feed(UnitBase& unit, const Case& c) {
 }
 
 TEST(Framing, ConsoleResynchronisesOnTheHeader) {
-  for (const Case& c : kConsoleCases) {
+  for (const Case& c : ConsoleCases) {
     Console console(5);
     Feed(console, c);
   }
@@ -93,7 +93,7 @@ TEST(Framing, ConsoleResynchronisesOnTheHeader) {
 
 // A short-frame unit is not on the HID bus: a report leaves no trace in its log.
 TEST(Framing, ShortFramesAreCutEveryThreeBytes) {
-  for (const Case& c : kShortCases) {
+  for (const Case& c : ShortCases) {
     FaultUnit unit(9);
     EXPECT_TRUE(unit.OnHidReport(Bytes(17, 0)).empty());
     Feed(unit, c);

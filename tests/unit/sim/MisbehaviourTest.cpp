@@ -10,8 +10,8 @@
 namespace orvo::sim {
 namespace {
 
-constexpr uint8_t kOwn = 5;
-constexpr uint32_t kLateMs = 250;
+constexpr uint8_t Own = 5;
+constexpr uint32_t LateMs = 250;
 
 enum class Link { Serial, Hid, Short };
 
@@ -21,7 +21,7 @@ enum Outcome {
   Nothing,  // no reply
   Cut,      // the normal reply without its last byte
   Foreign,  // the normal reply with another answering address
-  Delayed,  // the normal reply after kLateMs
+  Delayed,  // the normal reply after LateMs
   Junk,     // as many bytes, neither the reply nor the own address
   Partial,  // a proper prefix of the reply, and the unit is gone
 };
@@ -34,7 +34,7 @@ struct Case {
   std::vector<Outcome> Exchanges;
 };
 
-const Case kCases[] = {
+const Case Cases[] = {
     {"none", Link::Serial, Misbehaviour::None, -1, {Normal, Normal, Normal}},
     {"silent once", Link::Serial, Misbehaviour::Silent, 1, {Nothing, Normal, Normal}},
     {"silent for good", Link::Serial, Misbehaviour::Silent, -1, {Nothing, Nothing, Nothing}},
@@ -67,27 +67,27 @@ struct Rig {
 
 Rig MakeRig(Link over) {
   if (over == Link::Short) {
-    auto unit = std::make_unique<FaultUnit>(kOwn);
+    auto unit = std::make_unique<FaultUnit>(Own);
     unit->SetData(0x5A);
     UnitBase* raw = unit.get();
     return {std::move(unit),
             [raw] {
-              return raw->OnSerialBytes(Bytes{kOwn, 0xB0, 0});
+              return raw->OnSerialBytes(Bytes{Own, 0xB0, 0});
             },
-            {kOwn, 0, 0x5A},
+            {Own, 0, 0x5A},
             0};
   }
-  auto console = std::make_unique<Console>(kOwn);
+  auto console = std::make_unique<Console>(Own);
   console->SetSwitchByte(0x42);
   Console* raw = console.get();
   Bytes status = raw->Status();
   if (over == Link::Serial) {
-    return {std::move(console), [raw] { return raw->OnSerialBytes(Cmd2(kOwn, 'R', 'I')); }, status,
+    return {std::move(console), [raw] { return raw->OnSerialBytes(Cmd2(Own, 'R', 'I')); }, status,
             0};
   }
-  Bytes report(Console::kHidReportSize, 0);
-  std::copy_n(Bytes{0, kOwn, 2, 'R', 'I'}.begin(), 5, report.begin());
-  Bytes input(Console::kHidReportSize, 0);
+  Bytes report(Console::HidReportSize, 0);
+  std::copy_n(Bytes{0, Own, 2, 'R', 'I'}.begin(), 5, report.begin());
+  Bytes input(Console::HidReportSize, 0);
   std::copy(status.begin(), status.end(), input.begin() + 1);
   return {std::move(console), [raw, report] { return raw->OnHidReport(report); }, input, 1};
 }
@@ -100,7 +100,7 @@ void Check(Outcome outcome, const std::vector<Emission>& out, const Rig& rig) {
   ASSERT_EQ(out.size(), 1u);
   const Bytes& got = out[0].Bytes;
   const Bytes& normal = rig.NormalReply;
-  EXPECT_EQ(out[0].DelayMs, outcome == Delayed ? kLateMs : 0u);
+  EXPECT_EQ(out[0].DelayMs, outcome == Delayed ? LateMs : 0u);
   EXPECT_EQ(rig.Unit->Vanished(), outcome == Partial);
   switch (outcome) {
     case Normal:
@@ -112,14 +112,14 @@ void Check(Outcome outcome, const std::vector<Emission>& out, const Rig& rig) {
       break;
     case Foreign: {
       Bytes expected = normal;
-      expected[rig.AddressAt] = kOwn + 1;
+      expected[rig.AddressAt] = Own + 1;
       EXPECT_EQ(Hex(got), Hex(expected));
       break;
     }
     case Junk:
       EXPECT_EQ(got.size(), normal.size());
       EXPECT_NE(got, normal);
-      EXPECT_NE(got[rig.AddressAt], kOwn);
+      EXPECT_NE(got[rig.AddressAt], Own);
       break;
     case Partial:
       ASSERT_FALSE(got.empty());
@@ -132,10 +132,10 @@ void Check(Outcome outcome, const std::vector<Emission>& out, const Rig& rig) {
 }
 
 TEST(Misbehaviour, BendsTheNextExchangesThenStops) {
-  for (const Case& c : kCases) {
+  for (const Case& c : Cases) {
     SCOPED_TRACE(c.Name);
     Rig rig = MakeRig(c.Over);
-    rig.Unit->Misbehave(c.How, c.Count, kLateMs);
+    rig.Unit->Misbehave(c.How, c.Count, LateMs);
     for (std::size_t i = 0; i < c.Exchanges.size(); ++i) {
       SCOPED_TRACE(i);
       Check(c.Exchanges[i], rig.Exchange(), rig);
@@ -151,14 +151,14 @@ TEST(Misbehaviour, BendsTheNextExchangesThenStops) {
 TEST(Misbehaviour, IgnoredFramesKeepTheCountAndSilenceKeepsTheAction) {
   for (const int count : {1, -1}) {
     SCOPED_TRACE(count);
-    Console console(kOwn);
+    Console console(Own);
     console.Misbehave(Misbehaviour::Silent, count);
     EXPECT_TRUE(console.OnSerialBytes(Cmd2(6, 'R', 'I')).empty());
     EXPECT_TRUE(console.OnSerialBytes(Cmd3(0, 'A', 0xFF, 6)).empty());
-    EXPECT_TRUE(console.OnSerialBytes(Cmd3(kOwn, 'P', 'S', 0x42)).empty());
+    EXPECT_TRUE(console.OnSerialBytes(Cmd3(Own, 'P', 'S', 0x42)).empty());
     EXPECT_EQ(console.SwitchByte(), 0x42);
     if (count < 0) console.Misbehave(Misbehaviour::None);
-    const std::vector<Emission> out = console.OnSerialBytes(Cmd2(kOwn, 'R', 'I'));
+    const std::vector<Emission> out = console.OnSerialBytes(Cmd2(Own, 'R', 'I'));
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].Bytes[2], 0x42);
   }

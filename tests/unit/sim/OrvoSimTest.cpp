@@ -154,12 +154,12 @@ class OrvoSim : public testing::Test {
   std::vector<int> Fds;
 };
 
-const Bytes kStatusRead = Cmd2(5, 'R', 'I');
+const Bytes StatusRead = Cmd2(5, 'R', 'I');
 
 TEST_F(OrvoSim, AnswersOnThePtyTracesAndObeysTheControlChannel) {
   ASSERT_EQ(Control("set console5 switch 0x42"), "ok");
   const int port = OpenPort("com5");
-  Write(port, kStatusRead);
+  Write(port, StatusRead);
   EXPECT_EQ(Hex(ReadReply(port, 14, 1000)), "05 00 42 00 00 00 00 00 00 00 00 00 00 00");
   // The reply may reach us before its trace line is written.
   EXPECT_TRUE(WaitFor([&] { return Log().find("console5 tx") != std::string::npos; }, 1000ms));
@@ -191,9 +191,9 @@ TEST_F(OrvoSim, AnswersOnThePtyTracesAndObeysTheControlChannel) {
 
   // Silenced for one exchange, the unit answers the resend.
   ASSERT_EQ(Control("misbehave console5 silent 1"), "ok");
-  Write(port, kStatusRead);
+  Write(port, StatusRead);
   EXPECT_TRUE(ReadReply(port, 14, 300).empty());
-  Write(port, kStatusRead);
+  Write(port, StatusRead);
   EXPECT_EQ(ReadReply(port, 14, 1000).size(), 14u);
   const std::string read = "; command fe ff 05 02 52 49";
   EXPECT_EQ(Control("frames console5"), "ok 3" + read + read + read);
@@ -204,7 +204,7 @@ TEST_F(OrvoSim, LateReplyDoesNotHoldUpOtherUnits) {
   const int plc = OpenPort("com3");
   ASSERT_EQ(Control("misbehave console5 late 1 400"), "ok");
   const auto start = Clock::now();
-  Write(console, kStatusRead);
+  Write(console, StatusRead);
   Write(plc, Bytes{3, 0xF0, 22});
   EXPECT_EQ(Hex(ReadReply(plc, 3, 1000)), "03 00 00");
   EXPECT_LT(Clock::now() - start, 300ms);
@@ -228,7 +228,7 @@ TEST_F(OrvoSim, EveryOpenCanSetOddParityAgain) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     SCOPED_TRACE(attempt);
     const int fd = OpenPort("com5");
-    Write(fd, kStatusRead);
+    Write(fd, StatusRead);
     EXPECT_EQ(ReadReply(fd, 14, 1000).size(), 14u);
     close(fd);
     Fds.pop_back();

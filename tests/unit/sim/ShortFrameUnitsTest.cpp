@@ -9,8 +9,8 @@ namespace {
 
 using testing::ElementsAreArray;
 
-constexpr uint8_t kPlc = 3;
-constexpr uint8_t kFault = 9;
+constexpr uint8_t Plc = 3;
+constexpr uint8_t Fault = 9;
 
 Bytes On(uint8_t address, uint8_t channel) { return {address, 0xF0, channel}; }
 Bytes Off(uint8_t address, uint8_t channel) { return {address, 0xE0, channel}; }
@@ -38,48 +38,44 @@ void Feed(ShortFrameUnit& unit, const Case& c) {
   EXPECT_THAT(unit.OnChannels(), ElementsAreArray(c.OnAfter));
 }
 
-const Case kPlcCases[] = {
-    {"on", {On(kPlc, 5)}, {kPlc, 0, 0}, {5}},
-    {"off", {On(kPlc, 5), On(kPlc, 255), Off(kPlc, 5)}, {kPlc, 0, 0}, {255}},
-    {"read main block", {On(kPlc, 22), Read(kPlc)}, {kPlc, 0, 0x34}, {22}},
-    {"read external block", {On(kPlc, 23), Read(kPlc)}, {kPlc, 0, 0x1A}, {23}},
-    {"main wins over external",
-     {On(kPlc, 23), On(kPlc, 22), Read(kPlc)},
-     {kPlc, 0, 0x34},
-     {22, 23}},
-    {"nothing selected", {Read(kPlc)}, {kPlc, 0, PlcTrainer::kNothingSelected}, {}},
+const Case PlcCases[] = {
+    {"on", {On(Plc, 5)}, {Plc, 0, 0}, {5}},
+    {"off", {On(Plc, 5), On(Plc, 255), Off(Plc, 5)}, {Plc, 0, 0}, {255}},
+    {"read main block", {On(Plc, 22), Read(Plc)}, {Plc, 0, 0x34}, {22}},
+    {"read external block", {On(Plc, 23), Read(Plc)}, {Plc, 0, 0x1A}, {23}},
+    {"main wins over external", {On(Plc, 23), On(Plc, 22), Read(Plc)}, {Plc, 0, 0x34}, {22, 23}},
+    {"nothing selected", {Read(Plc)}, {Plc, 0, PlcTrainer::NothingSelected}, {}},
     {"clear keeps selects and selector",
-     {On(kPlc, 0), On(kPlc, 21), On(kPlc, 22), On(kPlc, 27), On(kPlc, 28), On(kPlc, 200),
-      Clear(kPlc)},
-     {kPlc, 0, 0},
+     {On(Plc, 0), On(Plc, 21), On(Plc, 22), On(Plc, 27), On(Plc, 28), On(Plc, 200), Clear(Plc)},
+     {Plc, 0, 0},
      {22, 27}},
-    {"broadcast address", {On(0, 5)}, {kPlc, 0, 0}, {5}},
+    {"broadcast address", {On(0, 5)}, {Plc, 0, 0}, {5}},
     {"other unit's frame", {On(4, 5)}, {}, {}},
-    {"unknown command", {{kPlc, 0xA0, 5}}, {}, {}},
+    {"unknown command", {{Plc, 0xA0, 5}}, {}, {}},
 };
 
-const Case kFaultCases[] = {
-    {"fault in", {On(kFault, 7)}, {kFault, 0, 0}, {7}},
-    {"fault out", {On(kFault, 7), On(kFault, 200), Off(kFault, 7)}, {kFault, 0, 0}, {200}},
+const Case FaultCases[] = {
+    {"fault in", {On(Fault, 7)}, {Fault, 0, 0}, {7}},
+    {"fault out", {On(Fault, 7), On(Fault, 200), Off(Fault, 7)}, {Fault, 0, 0}, {200}},
     {"clear takes all out",
-     {On(kFault, 0), On(kFault, 22), On(kFault, 255), Clear(kFault)},
-     {kFault, 0, 0},
+     {On(Fault, 0), On(Fault, 22), On(Fault, 255), Clear(Fault)},
+     {Fault, 0, 0},
      {}},
-    {"read", {Read(kFault)}, {kFault, 0, 0x5A}, {}},
-    {"broadcast address", {On(0, 3)}, {kFault, 0, 0}, {3}},
+    {"read", {Read(Fault)}, {Fault, 0, 0x5A}, {}},
+    {"broadcast address", {On(0, 3)}, {Fault, 0, 0}, {3}},
     {"other unit's frame", {On(8, 3)}, {}, {}},
-    {"unknown command", {{kFault, 0x10, 3}}, {}, {}},
+    {"unknown command", {{Fault, 0x10, 3}}, {}, {}},
 };
 
 TEST(ShortFrameUnits, AnswerShortFrames) {
-  for (const Case& c : kPlcCases) {
-    PlcTrainer plc(kPlc);
+  for (const Case& c : PlcCases) {
+    PlcTrainer plc(Plc);
     plc.SetMainBlock(0x34);
     plc.SetExternalBlock(0x1A);
     Feed(plc, c);
   }
-  for (const Case& c : kFaultCases) {
-    FaultUnit unit(kFault);
+  for (const Case& c : FaultCases) {
+    FaultUnit unit(Fault);
     unit.SetData(0x5A);
     Feed(unit, c);
   }
@@ -88,7 +84,7 @@ TEST(ShortFrameUnits, AnswerShortFrames) {
 // The frames the host sends to write one nibble: channels 24..27 in order.
 void AppendNibble(Bytes& stream, uint8_t nibble) {
   for (uint8_t k = 0; k < 4; ++k) {
-    const Bytes frame = (nibble >> k & 1) ? On(kPlc, 24 + k) : Off(kPlc, 24 + k);
+    const Bytes frame = (nibble >> k & 1) ? On(Plc, 24 + k) : Off(Plc, 24 + k);
     stream.insert(stream.end(), frame.begin(), frame.end());
   }
 }
@@ -122,7 +118,7 @@ struct ProcessCase {
   int Broken;
 };
 
-const ProcessCase kProcessCases[] = {
+const ProcessCase ProcessCases[] = {
     {"bits 15 and 0", Transfer(0x8001), {0x8001}, 0},
     {"all zero", Transfer(0x0000), {0x0000}, 0},
     {"all one", Transfer(0xFFFF), {0xFFFF}, 0},
@@ -140,9 +136,9 @@ const ProcessCase kProcessCases[] = {
 };
 
 TEST(PlcTrainer, DecodesTheClockedProcessValue) {
-  for (const ProcessCase& c : kProcessCases) {
+  for (const ProcessCase& c : ProcessCases) {
     SCOPED_TRACE(c.Name);
-    PlcTrainer plc(kPlc);
+    PlcTrainer plc(Plc);
     Bytes stream;
     for (uint8_t nibble : c.Nibbles) AppendNibble(stream, nibble);
     EXPECT_EQ(plc.OnSerialBytes(stream).size(), stream.size() / 3);

@@ -21,7 +21,7 @@ struct SetupCase {
   const char* State = "";
 };
 
-const SetupCase kSetups[] = {
+const SetupCase Setups[] = {
     {"console:address=5", "", UnitKind::Console, 5, "console5"},
     {"plc:address=0x03:name=trainer:link=/tmp/com3", "", UnitKind::Plc, 3, "trainer", "/tmp/com3"},
     {"fault:address=9:misbehave=late:count=2:late-ms=300", "", UnitKind::Fault, 9, "fault9", "",
@@ -55,7 +55,7 @@ const SetupCase kSetups[] = {
 };
 
 TEST(UnitSetup, ParsesTheUnitArgumentAndMakesTheUnitItDescribes) {
-  for (const SetupCase& c : kSetups) {
+  for (const SetupCase& c : Setups) {
     SCOPED_TRACE(c.Text);
     std::string error;
     const std::optional<UnitSetup> setup = ParseUnitSetup(c.Text, error);
@@ -93,7 +93,7 @@ struct ListCase {
   const char* Names = "";  // every unit's name, blank-separated
 };
 
-const ListCase kLists[] = {
+const ListCase Lists[] = {
     {"console:5,plc:3,fault:4", "", "console5 plc3 fault4"},
     {" console:5:port=3 , fault:9 ", "", "console5 fault9"},
     {"plc:3", "", "plc3"},
@@ -105,7 +105,7 @@ const ListCase kLists[] = {
 };
 
 TEST(UnitSetup, ListsNameTheUnitThatIsWrong) {
-  for (const ListCase& c : kLists) {
+  for (const ListCase& c : Lists) {
     SCOPED_TRACE(c.Text);
     std::string error;
     const auto setups = ParseUnitList(c.Text, error);

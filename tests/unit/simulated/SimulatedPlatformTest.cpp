@@ -152,7 +152,7 @@ struct Malformed {
   const char* Problem;
 };
 
-const Malformed kMalformed[] = {
+const Malformed MalformedCases[] = {
     {"console:5,plc:x", "unit 2 'plc:x': expected key=value, got 'x'"},
     {"console:5:port=2,plc:3:port=2", "console5 and plc3 both on COM2"},
     {"console:5;plc:3", "unit 1 'console:5;plc:3': expected key=value, got '5;plc'"},
@@ -162,7 +162,7 @@ const Malformed kMalformed[] = {
 // Nothing opens and the map is empty: every call reports 60, quickly, and
 // the trace says why.
 TEST(SimulatedPlatform, MalformedUnitsLeaveNothingToTalkTo) {
-  for (const Malformed& c : kMalformed) {
+  for (const Malformed& c : MalformedCases) {
     SCOPED_TRACE(c.Units);
     const int made = sim::UnitBase::Made();
     Lesson lesson(c.Units);

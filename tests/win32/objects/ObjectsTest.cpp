@@ -21,7 +21,7 @@ using Creator = HRESULT (*)(IUnknown*, REFIID, void**);
 
 // A German system's locale: the library is registered under its own, 0x0409,
 // and late-bound calls must still find it.
-constexpr LCID kLocale = 0x0407;
+constexpr LCID Locale = 0x0407;
 
 struct ClassRow {
   const char* Name;
@@ -30,7 +30,7 @@ struct ClassRow {
   const IID* OtherDual;  // another class's interface, which must be refused
 };
 
-const ClassRow kClasses[] = {
+const ClassRow Classes[] = {
     {"Echo", CreateEchoObject, &IID_IEcho, &IID_IPlc},
     {"Plc", CreatePlcObject, &IID_IPlc, &IID_IFault},
     {"Fault", CreateFaultObject, &IID_IFault, &IID_IEcho},
@@ -73,8 +73,8 @@ class Objects : public ::testing::Test {
 
   // This program's own TYPELIB resource, registered (or not) for the machine.
   static void RegisterTypeLibrary(bool registered) {
-    constexpr SYSKIND kSystem = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
-    UnRegisterTypeLib(LIBID_OrvoTrainerLib, 1, 6, 0x0409, kSystem);
+    constexpr SYSKIND System = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    UnRegisterTypeLib(LIBID_OrvoTrainerLib, 1, 6, 0x0409, System);
     if (!registered) return;
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -86,7 +86,7 @@ class Objects : public ::testing::Test {
 
 TEST_F(Objects, QueryInterfaceIdentityAndRefusals) {
   enum Answer { Identity, OwnPointer, Refused };
-  for (const ClassRow& row : kClasses) {
+  for (const ClassRow& row : Classes) {
     SCOPED_TRACE(row.Name);
     void* refused = &refused;
     EXPECT_EQ(row.Create(nullptr, IID_IClassFactory, &refused), E_NOINTERFACE);
@@ -136,7 +136,7 @@ TEST_F(Objects, QueryInterfaceIdentityAndRefusals) {
 }
 
 TEST_F(Objects, AggregateDelegatesToItsOuterObject) {
-  for (const ClassRow& row : kClasses) {
+  for (const ClassRow& row : Classes) {
     SCOPED_TRACE(row.Name);
     CountingUnknown outer;
     EXPECT_EQ(row.Create(&outer, IID_IUnknown, nullptr), E_POINTER);
@@ -179,12 +179,12 @@ TEST_F(Objects, AggregateDelegatesToItsOuterObject) {
 }
 
 TEST_F(Objects, SafetyOptionsAreOneSetPerObject) {
-  constexpr DWORD kUnset = 0xFFFFFFFF;
-  for (const ClassRow& row : kClasses) {
+  constexpr DWORD Unset = 0xFFFFFFFF;
+  for (const ClassRow& row : Classes) {
     SCOPED_TRACE(row.Name);
     IObjectSafety* safety = nullptr;
     ASSERT_EQ(row.Create(nullptr, IID_IObjectSafety, reinterpret_cast<void**>(&safety)), S_OK);
-    // Each step sets (when Mask is not kUnset), then reads through another
+    // Each step sets (when Mask is not Unset), then reads through another
     // interface identifier.
     const struct {
       const IID* SetIid;
@@ -194,7 +194,7 @@ TEST_F(Objects, SafetyOptionsAreOneSetPerObject) {
       HRESULT GetResult;
       DWORD Supported, Enabled;
     } steps[] = {
-        {nullptr, kUnset, 0, S_OK, &IID_IDispatch, S_OK, 3, 0},
+        {nullptr, Unset, 0, S_OK, &IID_IDispatch, S_OK, 3, 0},
         {&IID_IDispatch, 1, 1, S_OK, row.Dual, S_OK, 3, 1},
         {&IID_IDispatch, 4, 4, E_FAIL, &IID_IObjectWithSite, S_OK, 3, 1},
         {&IID_IDispatch, 5, 5, E_FAIL, &IID_IUnknown, S_OK, 3, 1},
@@ -203,10 +203,10 @@ TEST_F(Objects, SafetyOptionsAreOneSetPerObject) {
         {&IID_IClassFactory, 1, 1, E_NOINTERFACE, &IID_IClassFactory, E_NOINTERFACE, 0, 0},
     };
     for (const auto& s : steps) {
-      if (s.Mask != kUnset) {
+      if (s.Mask != Unset) {
         EXPECT_EQ(safety->SetInterfaceSafetyOptions(*s.SetIid, s.Mask, s.Options), s.SetResult);
       }
-      DWORD supported = kUnset, enabled = kUnset;
+      DWORD supported = Unset, enabled = Unset;
       EXPECT_EQ(safety->GetInterfaceSafetyOptions(*s.GetIid, &supported, &enabled), s.GetResult);
       EXPECT_EQ(supported, s.Supported);
       EXPECT_EQ(enabled, s.Enabled);
@@ -219,7 +219,7 @@ TEST_F(Objects, SafetyOptionsAreOneSetPerObject) {
 }
 
 TEST_F(Objects, SiteIsHeldWithOneReferenceUntilDropped) {
-  for (const ClassRow& row : kClasses) {
+  for (const ClassRow& row : Classes) {
     SCOPED_TRACE(row.Name);
     IObjectWithSite* withSite = nullptr;
     ASSERT_EQ(row.Create(nullptr, IID_IObjectWithSite, reinterpret_cast<void**>(&withSite)), S_OK);
@@ -259,40 +259,40 @@ struct MemberRow {
   const char* Params;
   std::vector<std::wstring> Names = {};
 };
-constexpr INVOKEKIND kGet = INVOKE_PROPERTYGET, kPut = INVOKE_PROPERTYPUT, kCall = INVOKE_FUNC;
+constexpr INVOKEKIND Get = INVOKE_PROPERTYGET, Put = INVOKE_PROPERTYPUT, Call = INVOKE_FUNC;
 
 // clang-format off
-const std::vector<MemberRow> kEchoMembers = {
-    {L"Port", 13, kGet, "r"}, {L"Port", 13, kPut, "i"}, {L"Address", 1, kGet, "r"},
-    {L"Address", 1, kPut, "i", {L"pVal"}}, {L"Model", 37, kGet, "r"}, {L"SubModel", 39, kGet, "r"},
-    {L"Version", 38, kGet, "r", {L"pVal"}}, {L"Neg", 14, kGet, "r"}, {L"Pos", 15, kGet, "r"},
-    {L"AC1", 16, kGet, "r"}, {L"DC1", 17, kGet, "r"}, {L"AC2", 18, kGet, "r"}, {L"DC2", 19, kGet, "r"},
-    {L"SP3", 20, kGet, "r"}, {L"AC3", 34, kGet, "r"}, {L"DC3", 21, kGet, "r"}, {L"Channel", 28, kGet, "r"},
-    {L"SetAddress", 8, kCall, "ir"}, {L"HuntPort", 2, kCall, "r"}, {L"CheckComm", 22, kCall, "r"},
-    {L"CheckCommEx", 35, kCall, "r"}, {L"ReadModel", 36, kCall, "r"}, {L"StartCai", 5, kCall, "r"},
-    {L"EndCai", 9, kCall, "r"}, {L"SetVoltages", 10, kCall, "iir"}, {L"SetSwitches", 11, kCall, "ir"},
-    {L"SetSwitchesEx", 32, kCall, "ir"},
-    {L"ChangeSwitch", 12, kCall, "iir", {L"switchx", L"value", L"pStatus"}},
-    {L"ChangeSwitchEx", 33, kCall, "iir"}, {L"SendFaults", 7, kCall, "ir"},
-    {L"SetStudentControl", 23, kCall, "iir"}, {L"SetWarning", 24, kCall, "ir"}, {L"SetAux", 31, kCall, "ir"},
-    {L"SetBncs", 25, kCall, "nnr", {L"input", L"output", L"pStatus"}},
-    {L"SetSpeaker", 26, kCall, "ir"}, {L"ReadChannel", 27, kCall, "iir"},
+const std::vector<MemberRow> EchoMembers = {
+    {L"Port", 13, Get, "r"}, {L"Port", 13, Put, "i"}, {L"Address", 1, Get, "r"},
+    {L"Address", 1, Put, "i", {L"pVal"}}, {L"Model", 37, Get, "r"}, {L"SubModel", 39, Get, "r"},
+    {L"Version", 38, Get, "r", {L"pVal"}}, {L"Neg", 14, Get, "r"}, {L"Pos", 15, Get, "r"},
+    {L"AC1", 16, Get, "r"}, {L"DC1", 17, Get, "r"}, {L"AC2", 18, Get, "r"}, {L"DC2", 19, Get, "r"},
+    {L"SP3", 20, Get, "r"}, {L"AC3", 34, Get, "r"}, {L"DC3", 21, Get, "r"}, {L"Channel", 28, Get, "r"},
+    {L"SetAddress", 8, Call, "ir"}, {L"HuntPort", 2, Call, "r"}, {L"CheckComm", 22, Call, "r"},
+    {L"CheckCommEx", 35, Call, "r"}, {L"ReadModel", 36, Call, "r"}, {L"StartCai", 5, Call, "r"},
+    {L"EndCai", 9, Call, "r"}, {L"SetVoltages", 10, Call, "iir"}, {L"SetSwitches", 11, Call, "ir"},
+    {L"SetSwitchesEx", 32, Call, "ir"},
+    {L"ChangeSwitch", 12, Call, "iir", {L"switchx", L"value", L"pStatus"}},
+    {L"ChangeSwitchEx", 33, Call, "iir"}, {L"SendFaults", 7, Call, "ir"},
+    {L"SetStudentControl", 23, Call, "iir"}, {L"SetWarning", 24, Call, "ir"}, {L"SetAux", 31, Call, "ir"},
+    {L"SetBncs", 25, Call, "nnr", {L"input", L"output", L"pStatus"}},
+    {L"SetSpeaker", 26, Call, "ir"}, {L"ReadChannel", 27, Call, "iir"},
 };
-const std::vector<MemberRow> kPlcMembers = {
-    {L"Port", 1, kGet, "r"}, {L"Port", 1, kPut, "i"}, {L"Address", 2, kGet, "r"}, {L"Address", 2, kPut, "i"},
-    {L"DC", 3, kGet, "r"}, {L"Monitor", 4, kGet, "r"}, {L"Selector", 5, kGet, "r"}, {L"Voltage", 6, kGet, "r"},
-    {L"PC1", 7, kGet, "r"}, {L"PC2", 8, kGet, "r"}, {L"SetAddress", 9, kCall, "nr"},
-    {L"HuntPort", 10, kCall, "r"}, {L"CheckComm", 11, kCall, "r"}, {L"StartCai", 12, kCall, "r"},
-    {L"EndCai", 13, kCall, "r"}, {L"ReadMain", 14, kCall, "r"}, {L"ReadExternal", 15, kCall, "r"},
-    {L"SetProcess", 16, kCall, "nr"}, {L"ClearFaults", 17, kCall, "r"},
-    {L"SendFaults", 18, kCall, "nr", {L"faults", L"pStatus"}}, {L"SetSelector", 19, kCall, "ir"},
+const std::vector<MemberRow> PlcMembers = {
+    {L"Port", 1, Get, "r"}, {L"Port", 1, Put, "i"}, {L"Address", 2, Get, "r"}, {L"Address", 2, Put, "i"},
+    {L"DC", 3, Get, "r"}, {L"Monitor", 4, Get, "r"}, {L"Selector", 5, Get, "r"}, {L"Voltage", 6, Get, "r"},
+    {L"PC1", 7, Get, "r"}, {L"PC2", 8, Get, "r"}, {L"SetAddress", 9, Call, "nr"},
+    {L"HuntPort", 10, Call, "r"}, {L"CheckComm", 11, Call, "r"}, {L"StartCai", 12, Call, "r"},
+    {L"EndCai", 13, Call, "r"}, {L"ReadMain", 14, Call, "r"}, {L"ReadExternal", 15, Call, "r"},
+    {L"SetProcess", 16, Call, "nr"}, {L"ClearFaults", 17, Call, "r"},
+    {L"SendFaults", 18, Call, "nr", {L"faults", L"pStatus"}}, {L"SetSelector", 19, Call, "ir"},
 };
-const std::vector<MemberRow> kFaultMembers = {
-    {L"Port", 1, kGet, "r"}, {L"Port", 1, kPut, "i"}, {L"Address", 2, kGet, "r"}, {L"Address", 2, kPut, "i"},
-    {L"HuntPort", 3, kCall, "r"}, {L"CheckComm", 4, kCall, "r"},
-    {L"SetAddress", 5, kCall, "nr", {L"Address", L"pStatus"}}, {L"StartCai", 6, kCall, "r"},
-    {L"EndCai", 7, kCall, "r"}, {L"ClearFaults", 8, kCall, "r"},
-    {L"SendFaults", 9, kCall, "ir", {L"__MIDL__IFault0000", L"pStatus"}},
+const std::vector<MemberRow> FaultMembers = {
+    {L"Port", 1, Get, "r"}, {L"Port", 1, Put, "i"}, {L"Address", 2, Get, "r"}, {L"Address", 2, Put, "i"},
+    {L"HuntPort", 3, Call, "r"}, {L"CheckComm", 4, Call, "r"},
+    {L"SetAddress", 5, Call, "nr", {L"Address", L"pStatus"}}, {L"StartCai", 6, Call, "r"},
+    {L"EndCai", 7, Call, "r"}, {L"ClearFaults", 8, Call, "r"},
+    {L"SendFaults", 9, Call, "ir", {L"__MIDL__IFault0000", L"pStatus"}},
 };
 // clang-format on
 
@@ -311,33 +311,33 @@ TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {
   // Without a registered library late-bound calls fail with the load's own
   // result, and nothing is cached: they succeed once it is registered.
   RegisterTypeLibrary(false);
-  for (const ClassRow& row : kClasses) {
+  for (const ClassRow& row : Classes) {
     IDispatch* dispatch = nullptr;
     ASSERT_EQ(row.Create(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
     LPOLESTR name = const_cast<LPOLESTR>(L"Port");
     DISPID id = 0;
-    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, kLocale, &id), TYPE_E_LIBNOTREGISTERED);
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, Locale, &id), TYPE_E_LIBNOTREGISTERED);
     ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(1);
-    EXPECT_EQ(dispatch->GetTypeInfo(0, kLocale, &typeInfo), TYPE_E_LIBNOTREGISTERED);
+    EXPECT_EQ(dispatch->GetTypeInfo(0, Locale, &typeInfo), TYPE_E_LIBNOTREGISTERED);
     EXPECT_EQ(typeInfo, nullptr);
     dispatch->Release();
   }
   RegisterTypeLibrary(true);
 
-  const std::vector<MemberRow>* members[] = {&kEchoMembers, &kPlcMembers, &kFaultMembers};
+  const std::vector<MemberRow>* members[] = {&EchoMembers, &PlcMembers, &FaultMembers};
   for (int c = 0; c < 3; ++c) {
-    const ClassRow& row = kClasses[c];
+    const ClassRow& row = Classes[c];
     SCOPED_TRACE(row.Name);
     IDispatch* dispatch = nullptr;
     ASSERT_EQ(row.Create(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
     ITypeInfo* typeInfo = reinterpret_cast<ITypeInfo*>(1);
-    EXPECT_EQ(dispatch->GetTypeInfo(1, kLocale, &typeInfo), DISP_E_BADINDEX);
-    EXPECT_EQ(dispatch->GetTypeInfo(0, kLocale, nullptr), E_POINTER);
+    EXPECT_EQ(dispatch->GetTypeInfo(1, Locale, &typeInfo), DISP_E_BADINDEX);
+    EXPECT_EQ(dispatch->GetTypeInfo(0, Locale, nullptr), E_POINTER);
     UINT count = 0;
     EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(dispatch->GetTypeInfoCount(nullptr), E_POINTER);
-    ASSERT_EQ(dispatch->GetTypeInfo(0, kLocale, &typeInfo), S_OK);
+    ASSERT_EQ(dispatch->GetTypeInfo(0, Locale, &typeInfo), S_OK);
 
     ITypeLib* library = nullptr;
     UINT index = 0;
@@ -361,9 +361,9 @@ TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {
     ASSERT_EQ(typeInfo->GetRefTypeOfImplType(-1, &vtableRef), S_OK);
     ASSERT_EQ(typeInfo->GetRefTypeInfo(vtableRef, &vtable), S_OK);
     ASSERT_EQ(vtable->GetTypeAttr(&attributes), S_OK);
-    constexpr WORD kFlags =
+    constexpr WORD Flags =
         TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE;
-    EXPECT_EQ(attributes->wTypeFlags & kFlags, kFlags);
+    EXPECT_EQ(attributes->wTypeFlags & Flags, Flags);
     ASSERT_EQ(attributes->cFuncs, members[c]->size());
     vtable->ReleaseTypeAttr(attributes);
 
@@ -391,14 +391,14 @@ TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {
         EXPECT_EQ(std::vector<std::wstring>(names + 1, names + count), member.Names);
       }
       EXPECT_EQ(std::wstring(help),
-                (member.Kind == kCall ? L"method " : L"property ") + std::wstring(member.Name));
+                (member.Kind == Call ? L"method " : L"property ") + std::wstring(member.Name));
       for (UINT n = 0; n < count; ++n) SysFreeString(names[n]);
       SysFreeString(help);
 
       // The name reaches the same DISPID through the object.
       LPOLESTR name = const_cast<LPOLESTR>(member.Name);
       DISPID id = -2;
-      EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, kLocale, &id), S_OK);
+      EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, Locale, &id), S_OK);
       EXPECT_EQ(id, member.Id);
     }
     vtable->Release();
@@ -411,7 +411,7 @@ TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {
       for (const wchar_t* n : names) asked.push_back(const_cast<LPOLESTR>(n));
       std::vector<DISPID> viaObject(names.size(), -2), viaTypeInfo(names.size(), -2);
       const UINT n = static_cast<UINT>(asked.size());
-      EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, asked.data(), n, kLocale, viaObject.data()),
+      EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, asked.data(), n, Locale, viaObject.data()),
                 typeInfo->GetIDsOfNames(asked.data(), n, viaTypeInfo.data()));
       EXPECT_EQ(viaObject, viaTypeInfo);
     }

@@ -9,8 +9,8 @@
 
 #include "OrvoTrainer_h.h"
 #include "platform/Registry.h"
-#include "sim/bus/RegistryDump.h"
 #include "server/frame/Com.h"
+#include "sim/bus/RegistryDump.h"
 #include "tests/unit/registrar/ClassTrees.h"
 
 namespace orvo::test {
@@ -30,17 +30,17 @@ std::wstring BuiltDll() {
 // The DLL loaded from `path`, with its exports.
 class Dll {
  public:
-  explicit Dll(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {}
+  explicit Dll(const std::wstring& path) : ModuleObject(LoadLibraryW(path.c_str())) {}
   ~Dll() {
-    if (module_) FreeLibrary(module_);
+    if (ModuleObject) FreeLibrary(ModuleObject);
   }
   Dll(const Dll&) = delete;
   Dll& operator=(const Dll&) = delete;
 
-  bool Loaded() const { return module_ != nullptr; }
+  bool Loaded() const { return ModuleObject != nullptr; }
   template <class Function>
   Function Export(const char* name) const {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(ModuleObject, name)));
   }
   HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) const {
     return Export<GetClassObjectFunction>("DllGetClassObject")(clsid, iid, object);
@@ -53,7 +53,7 @@ class Dll {
   }
 
  private:
-  HMODULE module_;
+  HMODULE ModuleObject;
 };
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
