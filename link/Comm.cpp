@@ -26,6 +26,20 @@ constexpr int HidPresenceIndices = 20;
 
 using namespace protocol;
 
+// Closes a HID device set on every way out of a search, a throwing exchange
+// too: the set holds system resources that nothing else would free.
+class DeviceSetScope {
+ public:
+  DeviceSetScope(Platform& os, DeviceSet set) : Os(os), Set(set) {}
+  ~DeviceSetScope() { Os.CloseHidDeviceSet(Set); }
+  DeviceSetScope(const DeviceSetScope&) = delete;
+  DeviceSetScope& operator=(const DeviceSetScope&) = delete;
+
+ private:
+  Platform& Os;
+  DeviceSet Set;
+};
+
 }  // namespace
 
 CComm::CComm(Platform& platform)
@@ -78,6 +92,17 @@ bool CComm::HidSearch(int32_t address) {
     Os.Note("HID no unit found");
     return false;
   }
+  {
+    DeviceSetScope scope(Os, set);
+    if (FindOrvoCandidate(set, address)) return true;
+  }
+  Os.Note("HID no unit found");
+  return false;
+}
+
+// With the set open: the first Orvo unit that answers the link probe, left
+// open as the link.
+bool CComm::FindOrvoCandidate(DeviceSet set, int32_t address) {
   for (SearchIndex = 0; SearchIndex < HidSearchIndices; ++SearchIndex) {
     HidAttributes attributes{};
     if (!OpenHidCandidate(set, attributes)) continue;
@@ -91,20 +116,18 @@ bool CComm::HidSearch(int32_t address) {
                                     console::LinkProbe.ReplyLength, reply.data());
     Os.Sleep(HidCandidatePause);
     if (status == StatusOk) {
-      Os.CloseHidDeviceSet(set);
       Mode = LinkMode::Hid();
       return true;
     }
     CloseHandleOf(HidHandle);
   }
-  Os.CloseHidDeviceSet(set);
-  Os.Note("HID no unit found");
   return false;
 }
 
 bool CComm::FindHidUnit(uint16_t vendorId, int32_t address) {
   const DeviceSet set = Os.OpenHidDeviceSet();
   if (set == InvalidDeviceSet) return false;
+  DeviceSetScope scope(Os, set);
   for (SearchIndex = 0; SearchIndex < HidPresenceIndices; ++SearchIndex) {
     HidAttributes attributes{};
     if (!OpenHidCandidate(set, attributes)) continue;
@@ -119,12 +142,8 @@ bool CComm::FindHidUnit(uint16_t vendorId, int32_t address) {
                                     console::AddressQuery.ReplyLength, reply.data());
     Os.Sleep(HidCandidatePause);
     CloseHandleOf(HidHandle);
-    if (status == StatusOk && reply[0] == address) {
-      Os.CloseHidDeviceSet(set);
-      return true;
-    }
+    if (status == StatusOk && reply[0] == address) return true;
   }
-  Os.CloseHidDeviceSet(set);
   return false;
 }
 

@@ -63,6 +63,7 @@ class CComm {
   Platform& Os;
 
   bool HidSearch(int32_t address);
+  bool FindOrvoCandidate(DeviceSet set, int32_t address);
   bool OpenHidCandidate(DeviceSet set, HidAttributes& attributes);
   int16_t TransactSerial(std::span<const uint8_t> frame, bool clearErrors, uint32_t delayBeforeRead,
                          uint8_t replyLength, uint8_t* reply);

@@ -34,20 +34,24 @@ void CDevice::SavePort() { SaveRememberedPort(Settings, PortValueName(), Port); 
 
 bool CDevice::TryPort(int16_t port, bool keepOpen) {
   if (!Link.Open(port, Address)) return false;
+  LinkGuard open(Link);
   const bool found = Probe();
-  if (!found || !keepOpen) Link.Close();
+  if (found && keepOpen) open.Keep();
   return found;
 }
 
-// The remembered port is not rewritten when the unit is still there.
+// The remembered port is not rewritten when the unit is still there. With
+// `keepOpen` the link stays open only once the port is saved.
 int16_t CDevice::ConnectOrHunt(bool keepOpen) {
   if (TryPort(Port, keepOpen)) return StatusOk;
   PortList ports{};
   const int count = ListPorts(ports);
   for (int i = 0; i < count; ++i) {
     if (TryPort(ports[i], keepOpen)) {
+      LinkGuard open(Link);
       Port = ports[i];
       SavePort();
+      if (keepOpen) open.Keep();
       return StatusOk;
     }
   }

@@ -70,14 +70,27 @@ class CDevice {
   template <class Exchanges>
   int16_t OnPort(Exchanges&& exchanges) {
     if (!Link.Open(Port, Address)) return StatusFailed;
-    // Closed on every way out, a throwing exchange too, so that a failed
-    // call does not hold the port against the next one or another program.
-    struct Closer {
-      CComm& Link;
-      ~Closer() { Link.Close(); }
-    } closer{Link};
+    LinkGuard open(Link);
     return exchanges();
   }
+
+  // Closes the link when the scope ends, whichever way it ends, unless
+  // kept. A call that fails half way (an allocation while the port is open,
+  // say) must not hold the port against the next call or another program.
+  // Closing is idempotent, so a method may still close earlier itself.
+  class LinkGuard {
+   public:
+    explicit LinkGuard(CComm& link) : Guarded(&link) {}
+    ~LinkGuard() {
+      if (Guarded) Guarded->Close();
+    }
+    LinkGuard(const LinkGuard&) = delete;
+    LinkGuard& operator=(const LinkGuard&) = delete;
+    void Keep() { Guarded = nullptr; }
+
+   private:
+    CComm* Guarded;
+  };
 
   // With the link open: every item of a fault list in turn, each sent even
   // when one before it failed. The status is the last item's, success for an

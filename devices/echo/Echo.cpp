@@ -185,9 +185,12 @@ int16_t CEcho::SetAddress(int16_t address) {
   for (int i = 0; i < count; ++i) {
     if (!Link.Open(ports[i], 0)) continue;
     std::array<uint8_t, 2> reply{};
-    const int16_t status = Link.Transact(0, query.Length, query.Command, query.Argument,
-                                         query.Value, query.ReplyLength, reply.data());
-    Link.Close();
+    int16_t status = StatusFailed;
+    {
+      LinkGuard open(Link);
+      status = Link.Transact(0, query.Length, query.Command, query.Argument, query.Value,
+                             query.ReplyLength, reply.data());
+    }
     if (status == StatusOk && reply[0] == address) {
       Address = address;
       Port = ports[i];
@@ -212,6 +215,7 @@ int16_t CEcho::ExchangeAndClose(const EchoFrame& frame, uint8_t* reply, uint32_t
 
 int16_t CEcho::CheckStatus(const EchoFrame& frame, int16_t& bit5) {
   if (!Connect()) return StatusFailed;
+  LinkGuard open(Link);
   std::array<uint8_t, StatusSize> reply{};
   const int16_t status = ExchangeAndClose(frame, reply.data(), NoPause);
   Neg = VoltsOf(reply[VoltageByte] >> 4);
@@ -233,6 +237,7 @@ int16_t CEcho::CheckCommEx() { return CheckStatus(StatusReadEx, AC3); }
 // Model reply: address, model, sub-model, then the three version numbers.
 int16_t CEcho::ReadModel() {
   if (!Connect()) return StatusFailed;
+  LinkGuard open(Link);
   std::array<uint8_t, 6> reply{};
   const int16_t status = ExchangeAndClose(ModelRead, reply.data(), NoPause);
   Model = reply[1];
@@ -244,6 +249,7 @@ int16_t CEcho::ReadModel() {
 // Channel reply: address, then the value high byte first.
 int16_t CEcho::ReadChannel(int16_t pc, int16_t channel) {
   if (!Connect()) return StatusFailed;
+  LinkGuard open(Link);
   std::array<uint8_t, 3> reply{};
   const auto selector = static_cast<uint8_t>(pc * 16 + channel);
   const int16_t status =
@@ -254,6 +260,7 @@ int16_t CEcho::ReadChannel(int16_t pc, int16_t channel) {
 
 int16_t CEcho::OneFrame(const EchoFrame& frame, uint32_t waitMs) {
   if (!Connect()) return StatusFailed;
+  LinkGuard open(Link);
   std::array<uint8_t, StatusSize> reply{};
   return ExchangeAndClose(frame, reply.data(), waitMs);
 }
@@ -265,6 +272,7 @@ int16_t CEcho::EndCai() { return OneFrame(CaiEnd, NoPause); }
 // Only the second frame's outcome is reported.
 int16_t CEcho::SetVoltages(int16_t negative, int16_t positive) {
   if (!Connect()) return StatusFailed;
+  LinkGuard open(Link);
   std::array<uint8_t, StatusSize> reply{};
   Send(NegativeSupply.WithArgument(NegativeCode(negative)), reply.data());
   return ExchangeAndClose(PositiveSupply.WithArgument(PositiveCode(positive)), reply.data(),
@@ -286,6 +294,7 @@ int16_t CEcho::SetSpeaker(int16_t speaker) {
 int16_t CEcho::ChangeControlBits(uint8_t mask, std::u16string_view first, uint8_t secondMask,
                                  std::u16string_view second) {
   if (!Connect()) return StatusFailed;
+  LinkGuard open(Link);
   std::array<uint8_t, StatusSize> reply{};
   if (Send(ControlRead, reply.data()) != StatusOk) {
     Link.Close();
@@ -319,6 +328,7 @@ int16_t CEcho::WriteSwitches(const EchoSwitchSet& set, uint8_t switchByte) {
 // 0 rather than as stale memory.
 int16_t CEcho::SetSwitchesOf(const EchoSwitchSet& set, std::u16string_view switches) {
   if (!Connect()) return StatusFailed;
+  LinkGuard open(Link);
   uint8_t mask = 0;
   for (std::u16string_view item : SplitList(switches)) mask |= SwitchMask(set, item);
   std::array<uint8_t, StatusSize> reply{};
@@ -331,6 +341,7 @@ int16_t CEcho::SetSwitchesOf(const EchoSwitchSet& set, std::u16string_view switc
 int16_t CEcho::ChangeSwitchOf(const EchoSwitchSet& set, std::u16string_view switchx,
                               int16_t value) {
   if (!Connect()) return StatusFailed;
+  LinkGuard open(Link);
   std::array<uint8_t, StatusSize> reply{};
   Send(set.Read, reply.data());
   uint8_t s = reply[SwitchByte];
@@ -358,6 +369,7 @@ int16_t CEcho::ChangeSwitchEx(std::u16string_view switchx, int16_t value) {
 // The status is that of the last item; an empty list reports success.
 int16_t CEcho::SendFaults(std::u16string_view faults) {
   if (!Connect()) return StatusFailed;
+  LinkGuard open(Link);
   const int16_t status = SendEachItem(faults);
   Link.Close();
   Os.Sleep(FaultsPause);

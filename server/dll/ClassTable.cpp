@@ -1,5 +1,7 @@
 #include "server/dll/ClassTable.h"
 
+#include <atomic>
+
 #include "server/module/Module.h"
 
 namespace orvo {
@@ -46,19 +48,22 @@ HRESULT ClassTableRecord::GetClassObject(REFCLSID clsid, REFIID iid, void** obje
   if (!found) return CLASS_E_CLASSNOTAVAILABLE;
 
   HRESULT result = S_OK;
-  // Checked again under the lock: two threads asking at once must end up
-  // with the same class object, and the loser must not leak its own.
-  if (!*found->Cache) {
+  // Read outside the lock by any thread, so read and written atomically: a
+  // torn pointer would be called through. Checked again under the lock: two
+  // threads asking at once must end up with the same class object, and the
+  // loser must not leak its own.
+  std::atomic_ref<void*> cache(*found->Cache);
+  if (!cache.load(std::memory_order_acquire)) {
     CriticalSectionLock lock(Lock);
-    if (!*found->Cache) {
+    if (!cache.load(std::memory_order_relaxed)) {
       IUnknown* created = nullptr;
       result = found->GetClassObject(found->CreateInstance, IID_IUnknown,
                                      reinterpret_cast<void**>(&created));
-      if (SUCCEEDED(result)) *found->Cache = EncodePointer(created);
+      if (SUCCEEDED(result)) cache.store(EncodePointer(created), std::memory_order_release);
     }
   }
-  if (*found->Cache) {
-    result = static_cast<IUnknown*>(DecodePointer(*found->Cache))->QueryInterface(iid, object);
+  if (void* encoded = cache.load(std::memory_order_acquire)) {
+    result = static_cast<IUnknown*>(DecodePointer(encoded))->QueryInterface(iid, object);
   }
   if (!*object && result == S_OK) result = CLASS_E_CLASSNOTAVAILABLE;
   return result;

@@ -1,6 +1,7 @@
 // The DLL's module-wide records, in the order the loader must build them,
 // and its exported entry points.
 #include "server/dll/DllModule.h"
+#include "server/Result.h"
 
 #include <cwchar>
 #include <string_view>
@@ -130,14 +131,16 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 }
 
 HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
-  return orvo::ClassTable().GetClassObject(clsid, iid, object);
+  return orvo::NoThrow([&] { return orvo::ClassTable().GetClassObject(clsid, iid, object); });
 }
 
-HRESULT STDAPICALLTYPE DllCanUnloadNow() { return orvo::ModuleObject().DllCanUnloadNow(); }
+HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+  return orvo::NoThrow([] { return orvo::ModuleObject().DllCanUnloadNow(); });
+}
 
-HRESULT STDAPICALLTYPE DllRegisterServer() { return orvo::RegisterServer(); }
+HRESULT STDAPICALLTYPE DllRegisterServer() { return orvo::NoThrow(orvo::RegisterServer); }
 
-HRESULT STDAPICALLTYPE DllUnregisterServer() { return orvo::UnregisterServer(); }
+HRESULT STDAPICALLTYPE DllUnregisterServer() { return orvo::NoThrow(orvo::UnregisterServer); }
 
 // regsvr32 /i:user (with /n) registers for the current user only; any other
 // command line, longer ones that start with "user" included, registers for
@@ -149,10 +152,10 @@ HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR commandLine) {
                          u"user")) {
     orvo::SetPerUserRegistration();
   }
-  if (!install) return orvo::UnregisterServer();
-  const HRESULT result = orvo::RegisterServer();
+  if (!install) return orvo::NoThrow(orvo::UnregisterServer);
+  const HRESULT result = orvo::NoThrow(orvo::RegisterServer);
   // Leave nothing half-registered behind.
-  if (FAILED(result)) orvo::UnregisterServer();
+  if (FAILED(result)) orvo::NoThrow(orvo::UnregisterServer);
   return result;
 }
 
