@@ -71,6 +71,25 @@ std::vector<std::string> OwnKeys(const ModuleClass& c) {
   return {"CLSID\\" + std::string(c.Clsid), progId, progId + ".1"};
 }
 
+// A class's keys below `root` gathered as one dump of the classes root would
+// show them.
+std::string WrittenTree(RegKey root, const ModuleClass& keys) {
+  std::string tree;
+  for (const std::string& key : OwnKeys(keys)) {
+    const bool clsid = key.starts_with("CLSID");
+    tree +=
+        (clsid ? "CLSID\n  " + key.substr(6) : key) + "\n" + Indent(Dump(root, key), clsid ? 2 : 1);
+  }
+  return tree;
+}
+
+// The module path as the registry dump writes it.
+std::string DumpedPath(const std::wstring& path) {
+  std::string module;
+  for (wchar_t ch : path) module += ch == L'\\' ? "\\\\" : std::string(1, char(ch));
+  return module;
+}
+
 // The file the registered type library 1.6 points to, or the failure.
 std::wstring RegisteredTypeLibPath() {
   BSTR path = nullptr;
@@ -101,8 +120,15 @@ HRESULT Regsvr32(const std::wstring& flags, const std::wstring& dll) {
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process))
     return HRESULT_FROM_WIN32(GetLastError());
-  WaitForSingleObject(process.hProcess, INFINITE);
+  // Registration takes a second or two; one that has not ended in a minute
+  // is stuck, and is ended here so that the test fails with a reason rather
+  // than at the harness's time-out.
   DWORD code = 1;
+  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "regsvr32 did not end within 60 s: " << Narrow(line);
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, 5000);
+  }
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
@@ -141,20 +167,13 @@ TEST(Registration, EachFormWritesItsTreesAndRemovesThemAgain) {
           return Regsvr32((install ? L"" : L"/u ") + std::wstring(c.Argument), path);
       }
     };
-    std::string module;  // as the dump writes it
-    for (wchar_t ch : path) module += ch == L'\\' ? "\\\\" : std::string(1, char(ch));
+    const std::string module = DumpedPath(path);
 
     EXPECT_EQ(run(true), S_OK);
     for (const ModuleClass& keys : ModuleClasses) {
-      // Gathered as one dump of the classes root would show them.
-      std::string tree;
-      for (const std::string& key : OwnKeys(keys)) {
-        const bool clsid = key.starts_with("CLSID");
-        tree += (clsid ? "CLSID\n  " + key.substr(6) : key) + "\n" +
-                Indent(Dump(c.Written, key), clsid ? 2 : 1);
+      for (const std::string& key : OwnKeys(keys))
         EXPECT_EQ(Dump(c.Untouched, key), "!missing\n") << key;
-      }
-      EXPECT_EQ(tree, ClassTree(keys, module));
+      EXPECT_EQ(WrittenTree(c.Written, keys), ClassTree(keys, module));
     }
     EXPECT_EQ(Narrow(RegisteredTypeLibPath()), Narrow(path));
 
@@ -166,6 +185,69 @@ TEST(Registration, EachFormWritesItsTreesAndRemovesThemAgain) {
     EXPECT_EQ(Narrow(RegisteredTypeLibPath()), "(not registered)");
     // With the type library gone, unregistering again reports it.
     EXPECT_TRUE(FAILED(run(false)));
+  }
+}
+
+// Registration gone wrong, as schools meet it, through regsvr32: a DLL path
+// that does not exist, a scope unregistered twice, and a per-user and a
+// per-machine registration side by side with one of them removed. Each
+// step's outcome is checked, and afterwards each scope holds our complete
+// trees or none of them: nothing left behind, nothing of the other lost.
+// Type libraries are left out here: Wine registers a per-user type library
+// for the whole machine, so the scopes share one there.
+TEST(Registration, FaultsLeaveEachScopeWholeOrEmpty) {
+  enum Scope { Machine, User };
+  struct Step {
+    Scope Where;
+    bool Install;
+    bool Succeeds;
+  };
+  struct Case {
+    const char* Name;
+    const wchar_t* Directory;  // null: a path where no DLL is
+    std::vector<Step> Steps;
+    bool MachineAfter, UserAfter;  // our trees present afterwards
+  } cases[] = {
+      {"no DLL at the path", nullptr, {{Machine, true, false}, {User, true, false}}, false, false},
+      {"per user, per machine, per user removed",
+       L"OrvoBothUserGoes",
+       {{User, true, true}, {Machine, true, true}, {User, false, true}},
+       true,
+       false},
+      {"per user, per machine, per machine removed",
+       L"OrvoBothMachineGoes",
+       {{User, true, true}, {Machine, true, true}, {Machine, false, true}},
+       false,
+       true},
+      {"per machine removed twice beside a per-user one",
+       L"OrvoTwice",
+       {{Machine, true, true}, {User, true, true}, {Machine, false, true}, {Machine, false, false}},
+       false,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::wstring path =
+        c.Directory ? CopyOfDll(c.Directory) : L"Z:\\no\\such\\place\\OrvoTrainer.dll";
+    for (const Step& step : c.Steps) {
+      const std::wstring flags =
+          std::wstring(step.Install ? L"" : L"/u ") + (step.Where == User ? L"/n /i:user" : L"");
+      EXPECT_EQ(SUCCEEDED(Regsvr32(flags, path)), step.Succeeds) << Narrow(flags);
+    }
+    const std::string module = DumpedPath(path);
+    for (const ModuleClass& keys : ModuleClasses) {
+      for (const auto& [root, present] :
+           {std::pair{RegLocalMachine, c.MachineAfter}, std::pair{RegCurrentUser, c.UserAfter}}) {
+        if (present) {
+          EXPECT_EQ(WrittenTree(root, keys), ClassTree(keys, module)) << keys.Name;
+        } else {
+          for (const std::string& key : OwnKeys(keys))
+            EXPECT_EQ(Dump(root, key), "!missing\n") << key;
+        }
+      }
+    }
+    // Whatever is left goes, so that the next row starts clean.
+    for (const wchar_t* flags : {L"/u /n /i:user", L"/u"}) Regsvr32(flags, path);
   }
 }
 
