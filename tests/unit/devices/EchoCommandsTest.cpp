@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/unit/devices/EchoBench.h"
-#include "tests/unit/link/ScriptedUnit.h"
+#include "tests/unit/kit/ScriptedUnit.h"
 
 namespace orvo::test {
 namespace {
