@@ -93,6 +93,7 @@ TEST(SerialLink, OpenAndClose) {
     Lines Calls;                      // made by the Open
     std::optional<std::string> Note;  // none: the port opens
   };
+  // clang-format off
   const Case cases[] = {
       {"opens", 3, false, false, {"open \\\\.\\COM3", "configure COM3"}, std::nullopt},
       {"refuses the line settings", 3, false, true,
@@ -105,6 +106,7 @@ TEST(SerialLink, OpenAndClose) {
       {"held by another link", 4, true, false, {"open \\\\.\\COM4"},
        "COM4 cannot be opened: Access is denied (5)"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     TracedLink t;
@@ -126,10 +128,10 @@ TEST(SerialLink, OpenAndClose) {
       ASSERT_TRUE(applied);
       EXPECT_EQ(applied->Definition, u"baud=9600 parity=O data=8 stop=1");
       const SerialTimeouts w = applied->Timeouts;
-      EXPECT_EQ((std::array{applied->InQueue, applied->OutQueue, w.ReadInterval,
-                            w.ReadTotalMultiplier, w.ReadTotalConstant, w.WriteTotalMultiplier,
-                            w.WriteTotalConstant}),
-                (std::array<uint32_t, 7>{1024, 1024, 100, 100, 100, 100, 100}));
+      EXPECT_EQ(
+          (std::array{applied->InQueue, applied->OutQueue, w.ReadInterval, w.ReadTotalMultiplier,
+                      w.ReadTotalConstant, w.WriteTotalMultiplier, w.WriteTotalConstant}),
+          (std::array<uint32_t, 7>{1024, 1024, 100, 100, 100, 100, 100}));
     }
     t.Os.ClearCallLog();
     t.Link.Close();
@@ -164,6 +166,7 @@ TEST(Link, CommandsByteForByteOnBothLinks) {
     const char* Serial;
     const char* Report;  // after the report id, before the zeros
   };
+  // clang-format off
   const Case cases[] = {
       {5, 2, 'R', 'I', 0x00, 14, "fe ff 05 02 52 49", "05 02 52 49 00"},
       {5, 2, 'F', 0xA9, 0x78, 14, "fe ff 05 02 46 a9", "05 02 46 a9 78"},
@@ -173,6 +176,7 @@ TEST(Link, CommandsByteForByteOnBothLinks) {
       {0, 2, 'I', 'S', 0x00, 0, "fe ff 00 02 49 53", "00 02 49 53 00"},
       {5, 3, 'X', 'Z', 0x01, 17, "fe ff 05 03 58 5a 01", "05 03 58 5a 01"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     for (const bool hid : {false, true}) {
       SCOPED_TRACE(std::string(hid ? "HID: " : "serial: ") + c.Serial);
@@ -231,6 +235,7 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
     const char* Kept;  // the caller's reply, up to the bytes left as they were
     Lines Wire;
   };
+  // clang-format off
   const std::string resent = "sleep 500", closed = "close COM7", reopened = "open \\\\.\\COM7",
                     configured = "configure COM7", status = "write COM7 fe ff 09 02 52 49";
   const std::string read = "read COM7 14 -> ", shortRead = "read COM7 3 -> ";
@@ -287,6 +292,7 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
        50 + 400 + 500 + 50 + 400, "",
        {"COM7  address 9  sent 09 b0 00  reply -  status 60 resent  Read"}},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     ScriptedUnit unit;
@@ -496,8 +502,8 @@ TEST(FindHidUnit, AsksEveryDeviceOfTheVendorForTheAddress) {
     int paths = 0;
     for (const auto& line : os.CallLog()) paths += line.starts_with("hid-path");
     EXPECT_EQ(paths, c.Found ? c.Index + 1 : 20);
-    const Bytes query{0, 0, 3, 'A', 0xFF, static_cast<uint8_t>(c.Sought), 0, 0, 0,
-                      0, 0, 0, 0,   0,    0,    0,                          0};
+    const Bytes query{0, 0, 3, 'A', 0xFF, static_cast<uint8_t>(c.Sought), 0, 0, 0, 0, 0, 0,
+                      0, 0, 0, 0,   0};
     const bool asked = c.Vendor == OrvoVendorId && c.Index < 20;
     EXPECT_EQ(unit.Received().size(), asked ? 1u : 0u);
     if (asked && !unit.Received().empty()) {

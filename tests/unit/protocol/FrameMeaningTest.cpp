@@ -111,8 +111,8 @@ TEST(FrameMeaning, GarbageOfEverySizeReadsAsText) {
       for (auto& b : sent) b = static_cast<uint8_t>(random());
       for (auto& b : reply) b = static_cast<uint8_t>(random());
       if (size >= 2 && round % 2) sent[0] = 0xFE, sent[1] = 0xFF;
-      for (FrameAudience audience : {FrameAudience::Any, FrameAudience::Console,
-                                     FrameAudience::Plc, FrameAudience::Fault}) {
+      for (FrameAudience audience :
+           {FrameAudience::Any, FrameAudience::Console, FrameAudience::Plc, FrameAudience::Fault}) {
         FrameReader reader(audience);
         EXPECT_FALSE(reader.Frame(sent).empty());
         EXPECT_FALSE(reader.Exchange(sent, reply).empty());
