@@ -1,16 +1,19 @@
 // The link against the fake bus: what goes on the wire, what the caller gets
-// back, and how long the calling thread is held.
+// back, how long the calling thread is held, and what the wire trace says.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "link/Comm.h"
 #include "link/TracedPlatform.h"
+#include "protocol/HexText.h"
 #include "sim/Console.h"
 #include "sim/bus/FakePlatform.h"
-#include "tests/unit/link/ScriptedUnit.h"
+#include "tests/unit/kit/ScriptedUnit.h"
 
 namespace orvo {
 namespace {
@@ -20,21 +23,53 @@ using fake::FakePlatform;
 using test::HidReply;
 using test::ScriptedUnit;
 using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
 
-std::vector<std::string> TraceFrom(const FakePlatform& os, std::size_t from) {
+Lines CallsSince(const FakePlatform& os, std::size_t from) {
   return {os.CallLog().begin() + static_cast<long>(from), os.CallLog().end()};
 }
 
-// The wire trace as the module would write it, without the time stamp the
-// fake clock does not drive.
+// The wire trace as the module writes it. Every line starts with the time
+// stamp, to the millisecond; the rest is kept for the test to compare.
 class RecordingTrace final : public TraceOutput {
  public:
-  std::vector<std::string> Lines;
-  TraceTime Now() override { return {}; }
+  Lines Written;
+  TraceTime Now() override { return {2026, 12, 8, 23, 41, 7, 23}; }
   void Write(std::string_view line) override {
-    Lines.emplace_back(line.substr(line.find("  ") + 2));
+    constexpr std::string_view Stamp = "2026-12-08 23:41:07.023  ";
+    EXPECT_TRUE(line.starts_with(Stamp)) << line;
+    Written.emplace_back(line.substr(std::min(line.size(), Stamp.size())));
   }
 };
+
+// A link over the fake bus, with the wire trace between them.
+struct TracedLink {
+  FakePlatform Os;
+  RecordingTrace Wire;
+  TracedPlatform Traced{Os, Wire};
+  CComm Link{Traced};
+};
+
+FakeHidDevice Device(std::u16string path, uint16_t product, sim::Unit* unit,
+                     uint16_t vendor = OrvoVendorId) {
+  return FakeHidDevice{std::move(path), vendor, product, unit, false};
+}
+
+// The mode of a link that has opened `port` (0: the HID link), to compare
+// with whatever type the link gives it.
+auto ModeOnceOpened(int32_t port) {
+  FakePlatform os;
+  ScriptedUnit unit;
+  unit.Replies = {HidReply(0)};
+  if (port == 0) {
+    os.AddHidInterface(0, Device(u"hid#0", 2, &unit));
+  } else {
+    os.AddSerialPort(port);
+  }
+  CComm link(os);
+  EXPECT_TRUE(link.Open(port, 0));
+  return link.CurrentMode();
+}
 
 std::string HexByte(int32_t value) {
   static constexpr char digits[] = "0123456789abcdef";
@@ -47,93 +82,68 @@ Bytes Counting(std::size_t n, uint8_t first = 1) {
   return b;
 }
 
-TEST(SerialLink, OpensPortWithLineSettings) {
-  FakePlatform os;
-  os.AddSerialPort(3);
-  CComm link(os);
-  ASSERT_TRUE(link.Open(3, 5));
-  EXPECT_EQ(link.CurrentMode(), LinkMode::Serial(3));
-  EXPECT_EQ(os.CallLog(), (std::vector<std::string>{"open \\\\.\\COM3", "configure COM3"}));
-  const auto applied = os.SettingsOf(3);
-  ASSERT_TRUE(applied);
-  EXPECT_EQ(applied->Definition, u"baud=9600 parity=O data=8 stop=1");
-  EXPECT_EQ(applied->InQueue, 1024u);
-  EXPECT_EQ(applied->OutQueue, 1024u);
-  const SerialTimeouts t = applied->Timeouts;
-  EXPECT_EQ((std::array{t.ReadInterval, t.ReadTotalMultiplier, t.ReadTotalConstant,
-                        t.WriteTotalMultiplier, t.WriteTotalConstant}),
-            (std::array<uint32_t, 5>{100, 100, 100, 100, 100}));
-}
-
-TEST(SerialLink, RefusedSettingsCloseThePort) {
-  FakePlatform os;
-  os.AddSerialPort(3);
-  os.ConfigureFails = true;
-  CComm link(os);
-  EXPECT_FALSE(link.Open(3, 0));
-  EXPECT_EQ(os.OpenHandles(), 0);
-  EXPECT_EQ(os.CallLog().back(), "close COM3");
-}
-
-TEST(SerialLink, PortIsExclusiveWhileOpen) {
-  FakePlatform os;
-  os.AddSerialPort(4);
-  CComm first(os), second(os);
-  ASSERT_TRUE(first.Open(4, 0));
-  EXPECT_FALSE(second.Open(4, 0));
-  first.Close();
-  EXPECT_TRUE(second.Open(4, 0));
-}
-
-// A port that will not open or take its settings keeps the mode asked for,
-// and says why in the trace, in the system's words: missing, held by
-// another program, refusing its settings.
-TEST(SerialLink, FailingPortsKeepModeAndSayWhy) {
-  FakePlatform os;
-  os.AddSerialPort(4);
-  os.AddSerialPort(3);
-  CComm holder(os);
-  ASSERT_TRUE(holder.Open(4, 0));
-  RecordingTrace wire;
-  TracedPlatform traced(os, wire);
-  CComm link(traced);
-  EXPECT_FALSE(link.Open(-3, 0));
-  EXPECT_EQ(os.CallLog().back(), "open \\\\.\\COM-3");
-  EXPECT_EQ(link.CurrentMode(), LinkMode::Serial(-3));
-  EXPECT_FALSE(link.Open(9, 0));
-  EXPECT_EQ(link.CurrentMode(), LinkMode::Serial(9));
-  const std::size_t before = os.CallLog().size();
-  link.Close();
-  EXPECT_EQ(link.CurrentMode(), LinkMode::Closed());
-  EXPECT_EQ(os.CallLog().size(), before) << "nothing was open, nothing is closed";
-  EXPECT_FALSE(link.Open(4, 0));
-  os.ConfigureFails = true;
-  EXPECT_FALSE(link.Open(3, 0));
-  EXPECT_EQ(wire.Lines,
-            (std::vector<std::string>{
-                "note  COM-3 cannot be opened: The system cannot find the file specified (2)",
-                "note  COM9 cannot be opened: The system cannot find the file specified (2)",
-                "note  COM4 cannot be opened: Access is denied (5)",
-                "note  COM3 refused the line settings: A device attached to the system is not "
-                "functioning (31)"}));
-}
-
-TEST(SerialLink, CloseTwiceClosesOnce) {
-  FakePlatform os;
-  os.AddSerialPort(2);
-  CComm link(os);
-  link.Close();  // never opened
-  ASSERT_TRUE(link.Open(2, 0));
-  link.Close();
-  link.Close();
-  int closes = 0;
-  for (const auto& line : os.CallLog()) closes += line.rfind("close", 0) == 0;
-  EXPECT_EQ(closes, 1);
-  EXPECT_EQ(link.CurrentMode(), LinkMode::Closed());
-  EXPECT_EQ(os.OpenHandles(), 0);
-}
-
-TEST(SerialLink, DestructionReleasesTheHandle) {
+// A port that will not open or take its settings says why in the trace, in
+// the system's words, and the link keeps the mode asked for. Closing gives
+// the port back once, whatever was open, and so does the link's end.
+TEST(SerialLink, OpenAndClose) {
+  struct Case {
+    const char* Name;
+    int32_t Port;
+    bool Held, SettingsRefused;
+    Lines Calls;                      // made by the Open
+    std::optional<std::string> Note;  // none: the port opens
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"opens", 3, false, false, {"open \\\\.\\COM3", "configure COM3"}, std::nullopt},
+      {"refuses the line settings", 3, false, true,
+       {"open \\\\.\\COM3", "configure COM3", "close COM3"},
+       "COM3 refused the line settings: A device attached to the system is not functioning (31)"},
+      {"missing", 9, false, false, {"open \\\\.\\COM9"},
+       "COM9 cannot be opened: The system cannot find the file specified (2)"},
+      {"no port's number", -3, false, false, {"open \\\\.\\COM-3"},
+       "COM-3 cannot be opened: The system cannot find the file specified (2)"},
+      {"held by another link", 4, true, false, {"open \\\\.\\COM4"},
+       "COM4 cannot be opened: Access is denied (5)"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TracedLink t;
+    t.Os.AddSerialPort(3);
+    t.Os.AddSerialPort(4);
+    CComm holder(t.Os);
+    if (c.Held) {
+      ASSERT_TRUE(holder.Open(4, 0));
+    }
+    t.Os.ConfigureFails = c.SettingsRefused;
+    t.Os.ClearCallLog();
+    EXPECT_EQ(t.Link.Open(c.Port, 5), !c.Note);
+    EXPECT_EQ(t.Os.CallLog(), c.Calls);
+    if (c.Note && c.Port > 0) {
+      EXPECT_EQ(t.Link.CurrentMode(), ModeOnceOpened(c.Port));
+    }
+    if (!c.Note) {
+      const auto applied = t.Os.SettingsOf(c.Port);
+      ASSERT_TRUE(applied);
+      EXPECT_EQ(applied->Definition, u"baud=9600 parity=O data=8 stop=1");
+      const SerialTimeouts w = applied->Timeouts;
+      EXPECT_EQ(
+          (std::array{applied->InQueue, applied->OutQueue, w.ReadInterval, w.ReadTotalMultiplier,
+                      w.ReadTotalConstant, w.WriteTotalMultiplier, w.WriteTotalConstant}),
+          (std::array<uint32_t, 7>{1024, 1024, 100, 100, 100, 100, 100}));
+    }
+    t.Os.ClearCallLog();
+    t.Link.Close();
+    t.Link.Close();
+    EXPECT_EQ(t.Os.CallLog(), c.Note ? Lines{} : Lines{"close COM3"});
+    EXPECT_EQ(t.Link.CurrentMode(), CComm(t.Os).CurrentMode()) << "closed, as a new link";
+    EXPECT_EQ(t.Os.OpenHandles(), c.Held ? 1 : 0);
+    EXPECT_EQ(t.Wire.Written, c.Note ? Lines{"note  " + *c.Note} : Lines{});
+    holder.Close();
+    t.Os.ConfigureFails = false;
+    EXPECT_TRUE(t.Link.Open(4, 0)) << "a port is free again once its holder closes it";
+  }
   FakePlatform os;
   os.AddSerialPort(2);
   {
@@ -143,208 +153,172 @@ TEST(SerialLink, DestructionReleasesTheHandle) {
   EXPECT_EQ(os.OpenHandles(), 0);
 }
 
-struct FrameCase {
-  int32_t Address;
-  uint8_t L, Command, Argument, Value, ReplyLength;
-  const char* Wire;
-};
-
-TEST(SerialLink, CommandFramesByteForByte) {
-  const FrameCase cases[] = {
-      {5, 2, 'R', 'I', 0x00, 14, "fe ff 05 02 52 49"},
-      {5, 2, 'F', 0xA9, 0x78, 14, "fe ff 05 02 46 a9"},  // value stays off the wire when L is 2
-      {0x105, 3, 'X', 'C', 0x12, 3, "fe ff 05 03 58 43 12"},
-      {0, 3, 'A', 0xFF, 0x07, 2, "fe ff 00 03 41 ff 07"},
-      {-1, 3, 'X', 'S', 0x2C, 2, "fe ff ff 03 58 53 2c"},
-  };
-  for (const auto& c : cases) {
-    FakePlatform os;
-    ScriptedUnit unit;
-    unit.Replies = {Counting(c.ReplyLength)};
-    os.AddSerialPort(1, &unit);
-    CComm link(os);
-    ASSERT_TRUE(link.Open(1, c.Address));
-    std::array<uint8_t, 20> reply{};
-    const std::size_t mark = os.CallLog().size();
-    EXPECT_EQ(
-        link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength, reply.data()),
-        StatusOk)
-        << c.Wire;
-    const std::string read =
-        "read COM1 " + std::to_string(c.ReplyLength) + " -> " + std::to_string(c.ReplyLength);
-    EXPECT_EQ(TraceFrom(os, mark),
-              (std::vector<std::string>{"clear COM1", std::string("write COM1 ") + c.Wire, read}));
-    EXPECT_TRUE(
-        std::equal(reply.begin(), reply.begin() + c.ReplyLength, Counting(c.ReplyLength).begin()));
-    EXPECT_EQ(reply[c.ReplyLength], 0) << "nothing is written past the reply length";
-  }
-}
-
-struct RecoveryCase {
-  const char* Name;
-  std::vector<std::optional<Bytes>> Replies;
-  bool Short;  // TransactShort rather than Transact
-  int16_t Status;
-  std::vector<std::string> Trace;
-  uint64_t ElapsedMs;
-  const char* Wire;  // the wire-trace line
-};
-
-TEST(SerialLink, OneReopenAndResendOnShortReply) {
-  const std::vector<std::string> resendTail = {"sleep 500", "close COM7", "open \\\\.\\COM7",
-                                               "configure COM7"};
-  const RecoveryCase cases[] = {
-      {"answers at once",
-       {Counting(14)},
-       false,
-       61,
-       {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 14"},
-       0,
-       "COM7  address 9  sent fe ff 09 02 52 49  reply 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e"
-       "  status 61  ReadStatus -> 0 V +12 V, AC1 on, bits 0x01, control 0x0e"
-       " (reply from address 1)"},
-      // Silent: two read time-outs of 100 + 100 x 14 ms around the 500 ms pause.
-      {"silent",
-       {std::nullopt, std::nullopt},
-       false,
-       60,
-       {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 0", "sleep 500",
-        "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 fe ff 09 02 52 49",
-        "read COM7 14 -> 0"},
-       3500,
-       "COM7  address 9  sent fe ff 09 02 52 49  reply -  status 60 resent  ReadStatus"},
-      // Short first, whole after the reopen: 100 ms interval time-out, then the pause.
-      {"short then whole",
-       {Counting(13), Counting(14)},
-       false,
-       61,
-       {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 13", "sleep 500",
-        "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 fe ff 09 02 52 49",
-        "read COM7 14 -> 14"},
-       600,
-       "COM7  address 9  sent fe ff 09 02 52 49  reply 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e"
-       "  status 61 resent  ReadStatus -> 0 V +12 V, AC1 on, bits 0x01, control 0x0e"
-       " (reply from address 1)"},
-      // The second try is final even if the unit would answer a third time.
-      {"short twice",
-       {Counting(2), Counting(2), Counting(14)},
-       false,
-       60,
-       {"clear COM7", "write COM7 fe ff 09 02 52 49", "read COM7 14 -> 2", "sleep 500",
-        "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 fe ff 09 02 52 49",
-        "read COM7 14 -> 2"},
-       700,
-       "COM7  address 9  sent fe ff 09 02 52 49  reply 01 02  status 60 resent  ReadStatus"
-       " (reply from address 1)"},
-      {"short frame answered",
-       {Counting(3)},
-       true,
-       61,
-       {"clear COM7", "write COM7 09 b0 00", "sleep 50", "read COM7 3 -> 3"},
-       50,
-       "COM7  address 9  sent 09 b0 00  reply 01 02 03  status 61  Read -> 0x03"
-       " (reply from address 1)"},
-      {"short frame silent",
-       {std::nullopt, std::nullopt},
-       true,
-       60,
-       {"clear COM7", "write COM7 09 b0 00", "sleep 50", "read COM7 3 -> 0", "sleep 500",
-        "close COM7", "open \\\\.\\COM7", "configure COM7", "write COM7 09 b0 00", "sleep 50",
-        "read COM7 3 -> 0"},
-       50 + 400 + 500 + 50 + 400,
-       "COM7  address 9  sent 09 b0 00  reply -  status 60 resent  Read"},
-  };
-  for (const auto& c : cases) {
-    FakePlatform os;
-    ScriptedUnit unit;
-    unit.Replies = c.Replies;
-    os.AddSerialPort(7, &unit);
-    RecordingTrace wire;
-    TracedPlatform traced(os, wire);
-    CComm link(traced);
-    link.SetReplyDelay(50);
-    ASSERT_TRUE(link.Open(7, 9));
-    const std::size_t mark = os.CallLog().size();
-    const uint64_t start = os.Clock().NowMs();
-    std::array<uint8_t, 14> reply{};
-    const int16_t status = c.Short ? link.TransactShort(9, 0xB0, 0x00, reply.data())
-                                   : link.Transact(9, 2, 'R', 'I', 0, 14, reply.data());
-    EXPECT_EQ(status, c.Status) << c.Name;
-    EXPECT_EQ(TraceFrom(os, mark), c.Trace) << c.Name;
-    EXPECT_EQ(os.Clock().NowMs() - start, c.ElapsedMs) << c.Name;
-    EXPECT_EQ(os.OpenHandles(), 1) << c.Name;
-    EXPECT_EQ(wire.Lines, std::vector<std::string>{c.Wire}) << c.Name;
-  }
-}
-
-TEST(SerialLink, ShortReplyKeepsWhatArrived) {
-  FakePlatform os;
-  ScriptedUnit unit;
-  unit.Replies = {Bytes{7, 8}, std::nullopt};
-  os.AddSerialPort(2, &unit);
-  CComm link(os);
-  ASSERT_TRUE(link.Open(2, 0));
-  std::array<uint8_t, 6> reply{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
-  EXPECT_EQ(link.Transact(0, 2, 'X', 'M', 0, 6, reply.data()), StatusFailed);
-  EXPECT_EQ(reply, (std::array<uint8_t, 6>{7, 8, 0xEE, 0xEE, 0xEE, 0xEE}));
-}
-
-TEST(SerialLink, FailedReopenEndsInFailure) {
-  FakePlatform os;
-  ScriptedUnit unit;
-  os.AddSerialPort(2, &unit);
-  CComm link(os);
-  ASSERT_TRUE(link.Open(2, 0));
-  os.ConfigureFails = true;  // the adapter comes back unusable
-  std::array<uint8_t, 14> reply{};
-  EXPECT_EQ(link.Transact(0, 2, 'R', 'I', 0, 14, reply.data()), StatusFailed);
-  EXPECT_EQ(os.OpenHandles(), 0);
-  link.Close();
-  EXPECT_EQ(os.OpenHandles(), 0);
-}
-
-// --- HID ---------------------------------------------------------------------
-
-FakeHidDevice Device(std::u16string path, uint16_t product, sim::Unit* unit,
-                     uint16_t vendor = OrvoVendorId) {
-  return FakeHidDevice{std::move(path), vendor, product, unit, false};
-}
-
-TEST(HidLink, ReportsByteForByte) {
+// The same command on both links: FE FF addr L cmd arg [value] on the serial
+// line, which leaves the value off a length-2 command; on HID the 17-byte
+// report [0, addr, L, cmd, arg, value, 11 zeros], and 300 ms for the unit.
+// The reply fills the length asked for and no more: on the serial line the
+// bytes read, on HID the report from the answering unit's address on, of
+// which there are at most 16.
+TEST(Link, CommandsByteForByteOnBothLinks) {
   struct Case {
     int32_t Address;
     uint8_t L, Command, Argument, Value, ReplyLength;
-    const char* Report;
+    const char* Serial;
+    const char* Report;  // after the report id, before the zeros
   };
+  // clang-format off
   const Case cases[] = {
-      {5, 2, 'R', 'I', 0x00, 14, "00 05 02 52 49 00 00 00 00 00 00 00 00 00 00 00 00"},
-      {5, 2, 'F', 0xA9, 0x78, 14, "00 05 02 46 a9 78 00 00 00 00 00 00 00 00 00 00 00"},
-      {0x105, 3, 'X', 'C', 0x12, 3, "00 05 03 58 43 12 00 00 00 00 00 00 00 00 00 00 00"},
-      {0, 2, 'I', 'S', 0x00, 0, "00 00 02 49 53 00 00 00 00 00 00 00 00 00 00 00 00"},
+      {5, 2, 'R', 'I', 0x00, 14, "fe ff 05 02 52 49", "05 02 52 49 00"},
+      {5, 2, 'F', 0xA9, 0x78, 14, "fe ff 05 02 46 a9", "05 02 46 a9 78"},
+      {0x105, 3, 'X', 'C', 0x12, 3, "fe ff 05 03 58 43 12", "05 03 58 43 12"},
+      {0, 3, 'A', 0xFF, 0x07, 2, "fe ff 00 03 41 ff 07", "00 03 41 ff 07"},
+      {-1, 3, 'X', 'S', 0x2C, 2, "fe ff ff 03 58 53 2c", "ff 03 58 53 2c"},
+      {0, 2, 'I', 'S', 0x00, 0, "fe ff 00 02 49 53", "00 02 49 53 00"},
+      {5, 3, 'X', 'Z', 0x01, 17, "fe ff 05 03 58 5a 01", "05 03 58 5a 01"},
   };
+  // clang-format on
+  for (const Case& c : cases) {
+    for (const bool hid : {false, true}) {
+      SCOPED_TRACE(std::string(hid ? "HID: " : "serial: ") + c.Serial);
+      FakePlatform os;
+      ScriptedUnit unit;
+      const auto from = static_cast<uint8_t>(c.Address);
+      if (hid) {
+        unit.Replies = {HidReply(0), HidReply(from, Counting(15, 0x40))};
+        os.AddHidInterface(0, Device(u"hid#0", 2, &unit));
+      } else {
+        unit.Replies = {Counting(c.ReplyLength)};
+        os.AddSerialPort(1, &unit);
+      }
+      CComm link(os);
+      ASSERT_TRUE(link.Open(hid ? 0 : 1, 0));
+      const std::size_t mark = os.CallLog().size();
+      const uint64_t start = os.Clock().NowMs();
+      std::array<uint8_t, 18> reply{};
+      EXPECT_EQ(link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength,
+                              reply.data()),
+                StatusOk);
+      Bytes expected(reply.size(), 0);
+      const int filled = hid ? std::min<int>(c.ReplyLength, 16) : c.ReplyLength;
+      for (int i = 0; i < filled; ++i)
+        expected[i] = static_cast<uint8_t>(!hid ? i + 1 : i == 0 ? from : 0x40 + i - 1);
+      EXPECT_EQ(Bytes(reply.begin(), reply.end()), expected);
+      if (hid) {
+        std::string report = std::string("00 ") + c.Report;
+        for (int i = 0; i < 11; ++i) report += " 00";
+        EXPECT_EQ(CallsSince(os, mark), (Lines{"hid-flush HID0 -> 0", "hid-write HID0 " + report,
+                                               "sleep 300", "hid-read HID0 -> 17"}));
+      } else {
+        const std::string n = std::to_string(c.ReplyLength);
+        EXPECT_EQ(CallsSince(os, mark), (Lines{"clear COM1", std::string("write COM1 ") + c.Serial,
+                                               "read COM1 " + n + " -> " + n}));
+      }
+      EXPECT_EQ(os.Clock().NowMs() - start, hid ? 300u : 0u);
+    }
+  }
+}
+
+// A serial reply that comes up short gets one recovery: 500 ms, a fresh
+// handle and the same frame again; its outcome is final. The caller's reply
+// keeps whatever bytes arrived. A silent read costs its time-outs (100 ms
+// plus 100 ms a byte); the trace shows one line per frame, marked resent.
+TEST(SerialLink, OneReopenAndResendOnShortReply) {
+  enum class Then { Nothing, SettingsRefused, PortGone };  // after the first write
+  struct Case {
+    const char* Name;
+    std::vector<std::optional<Bytes>> Replies;
+    bool Short;  // TransactShort rather than Transact
+    Then Break;
+    int16_t Status;
+    Lines Calls;
+    uint64_t ElapsedMs;
+    const char* Kept;  // the caller's reply, up to the bytes left as they were
+    Lines Wire;
+  };
+  // clang-format off
+  const std::string resent = "sleep 500", closed = "close COM7", reopened = "open \\\\.\\COM7",
+                    configured = "configure COM7", status = "write COM7 fe ff 09 02 52 49";
+  const std::string read = "read COM7 14 -> ", shortRead = "read COM7 3 -> ";
+  const char* counted = "01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e";
+  const Case cases[] = {
+      {"answers at once", {Counting(14)}, false, Then::Nothing, 61,
+       {"clear COM7", status, read + "14"}, 0, counted,
+       {"COM7  address 9  sent fe ff 09 02 52 49  reply 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e"
+       "  status 61  ReadStatus -> 0 V +12 V, AC1 on, bits 0x01, control 0x0e"
+       " (reply from address 1)"}},
+      {"silent", {std::nullopt, std::nullopt}, false, Then::Nothing, 60,
+       {"clear COM7", status, read + "0", resent, closed, reopened, configured, status, read + "0"},
+       1500 + 500 + 1500, "",
+       {"COM7  address 9  sent fe ff 09 02 52 49  reply -  status 60 resent  ReadStatus"}},
+      // Short first, whole after the reopen: the 100 ms interval time-out,
+      // then the pause.
+      {"short then whole", {Counting(13), Counting(14)}, false, Then::Nothing, 61,
+       {"clear COM7", status, read + "13", resent, closed, reopened, configured, status,
+        read + "14"},
+       600, counted,
+       {"COM7  address 9  sent fe ff 09 02 52 49  reply 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e"
+       "  status 61 resent  ReadStatus -> 0 V +12 V, AC1 on, bits 0x01, control 0x0e"
+       " (reply from address 1)"}},
+      // The second try is final even if the unit would answer a third time.
+      {"short twice", {Counting(2), Counting(2), Counting(14)}, false, Then::Nothing, 60,
+       {"clear COM7", status, read + "2", resent, closed, reopened, configured, status, read + "2"},
+       700, "01 02",
+       {"COM7  address 9  sent fe ff 09 02 52 49  reply 01 02  status 60 resent  ReadStatus"
+       " (reply from address 1)"}},
+      {"short then silent", {Bytes{7, 8}, std::nullopt}, false, Then::Nothing, 60,
+       {"clear COM7", status, read + "2", resent, closed, reopened, configured, status, read + "0"},
+       100 + 500 + 1500, "07 08",
+       {"COM7  address 9  sent fe ff 09 02 52 49  reply -  status 60 resent  ReadStatus"}},
+      {"the adapter comes back unusable", {std::nullopt}, false, Then::SettingsRefused, 60,
+       {"clear COM7", status, read + "0", resent, closed, reopened, configured, "close COM7",
+        "write ? fe ff 09 02 52 49", "read ? 14 -> 0"},
+       1500 + 500, "",
+       {"note  COM7 refused the line settings: A device attached to the system is not "
+        "functioning (31)",
+        "COM7  address 9  sent fe ff 09 02 52 49  reply -  status 60 resent  ReadStatus"}},
+      {"the port is gone", {std::nullopt}, false, Then::PortGone, 60,
+       {"clear COM7", status, read + "0", resent, closed, reopened, "write ? fe ff 09 02 52 49",
+        "read ? 14 -> 0"},
+       1500 + 500, "",
+       {"note  COM7 cannot be opened: The system cannot find the file specified (2)",
+        "COM7  address 9  sent fe ff 09 02 52 49  reply -  status 60 resent  ReadStatus"}},
+      {"short frame answered", {Counting(3)}, true, Then::Nothing, 61,
+       {"clear COM7", "write COM7 09 b0 00", "sleep 50", shortRead + "3"}, 50, "01 02 03",
+       {"COM7  address 9  sent 09 b0 00  reply 01 02 03  status 61  Read -> 0x03"
+       " (reply from address 1)"}},
+      {"short frame silent", {std::nullopt, std::nullopt}, true, Then::Nothing, 60,
+       {"clear COM7", "write COM7 09 b0 00", "sleep 50", shortRead + "0", resent, closed, reopened,
+        configured, "write COM7 09 b0 00", "sleep 50", shortRead + "0"},
+       50 + 400 + 500 + 50 + 400, "",
+       {"COM7  address 9  sent 09 b0 00  reply -  status 60 resent  Read"}},
+  };
+  // clang-format on
   for (const auto& c : cases) {
-    FakePlatform os;
+    SCOPED_TRACE(c.Name);
     ScriptedUnit unit;
-    unit.Replies = {HidReply(5), HidReply(5, Counting(15, 0x40))};
-    os.AddHidInterface(0, Device(u"hid#0", 2, &unit));
-    CComm link(os);
-    ASSERT_TRUE(link.Open(0, 0));
-    const std::size_t mark = os.CallLog().size();
-    const uint64_t start = os.Clock().NowMs();
-    std::array<uint8_t, 17> reply{};
-    EXPECT_EQ(
-        link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength, reply.data()),
-        StatusOk);
-    EXPECT_EQ(
-        TraceFrom(os, mark),
-        (std::vector<std::string>{"hid-flush HID0 -> 0", std::string("hid-write HID0 ") + c.Report,
-                                  "sleep 300", "hid-read HID0 -> 17"}));
-    EXPECT_EQ(os.Clock().NowMs() - start, 300u);
-    // The caller's reply starts at the answering unit's address.
-    Bytes expected(17, 0);
-    if (c.ReplyLength > 0) expected[0] = 5;
-    for (int i = 1; i < c.ReplyLength; ++i) expected[i] = static_cast<uint8_t>(0x40 + i - 1);
-    EXPECT_EQ(Bytes(reply.begin(), reply.end()), expected) << c.Report;
+    unit.Replies = c.Replies;
+    TracedLink t;
+    t.Os.AddSerialPort(7, &unit);
+    t.Link.SetReplyDelay(50);
+    ASSERT_TRUE(t.Link.Open(7, 9));
+    t.Os.ConfigureFails = c.Break == Then::SettingsRefused;
+    unit.Gone = c.Break == Then::PortGone;
+    const std::size_t mark = t.Os.CallLog().size();
+    const uint64_t start = t.Os.Clock().NowMs();
+    std::array<uint8_t, 14> reply;
+    reply.fill(0xEE);
+    EXPECT_EQ(c.Short ? t.Link.TransactShort(9, 0xB0, 0x00, reply.data())
+                      : t.Link.Transact(9, 2, 'R', 'I', 0, 14, reply.data()),
+              c.Status);
+    EXPECT_EQ(CallsSince(t.Os, mark), c.Calls);
+    EXPECT_EQ(t.Os.Clock().NowMs() - start, c.ElapsedMs);
+    const auto kept = std::find(reply.begin(), reply.end(), 0xEE);
+    EXPECT_EQ(HexBytes(std::span(reply.begin(), kept)), c.Kept);
+    EXPECT_TRUE(std::all_of(kept, reply.end(), [](uint8_t b) { return b == 0xEE; }));
+    EXPECT_EQ(t.Wire.Written, c.Wire);
+    EXPECT_EQ(t.Os.OpenHandles(), c.Break == Then::Nothing ? 1 : 0);
+    t.Link.Close();
+    EXPECT_EQ(t.Os.OpenHandles(), 0);
   }
 }
 
@@ -370,75 +344,77 @@ TEST(HidLink, AddressCheckAndBoundedRead) {
       {"no answer is bounded", 5, std::nullopt, 60, 1300, "reply -  status 60  StartCai"},
   };
   for (const auto& c : cases) {
-    FakePlatform os;
+    SCOPED_TRACE(c.Name);
     ScriptedUnit unit;
     unit.Replies = {HidReply(0), c.Reply};
-    os.AddHidInterface(0, Device(u"hid#0", 3, &unit));
-    RecordingTrace wire;
-    TracedPlatform traced(os, wire);
-    CComm link(traced);
-    ASSERT_TRUE(link.Open(0, 0)) << c.Name;
-    wire.Lines.clear();  // the search's probe is not this test's exchange
-    const uint64_t start = os.Clock().NowMs();
+    TracedLink t;
+    t.Os.AddHidInterface(0, Device(u"hid#0", 3, &unit));
+    ASSERT_TRUE(t.Link.Open(0, 0));
+    t.Wire.Written.clear();  // the search's probe is not this test's exchange
+    const uint64_t start = t.Os.Clock().NowMs();
     std::array<uint8_t, 2> reply{0xEE, 0xEE};
-    EXPECT_EQ(link.Transact(c.Address, 2, 'I', 'S', 0, 2, reply.data()), c.Status) << c.Name;
+    EXPECT_EQ(t.Link.Transact(c.Address, 2, 'I', 'S', 0, 2, reply.data()), c.Status);
     const std::string report =
         "00 " + HexByte(c.Address) + " 02 49 53 00 00 00 00 00 00 00 00 00 00 00 00";
-    EXPECT_EQ(wire.Lines,
-              (std::vector<std::string>{"HID  address " + std::to_string(c.Address & 0xFF) +
-                                        "  sent " + report + "  " + c.Wire}))
-        << c.Name;
-    EXPECT_EQ(os.Clock().NowMs() - start, c.ElapsedMs) << c.Name;
+    EXPECT_EQ(t.Wire.Written, (Lines{"HID  address " + std::to_string(c.Address & 0xFF) +
+                                     "  sent " + report + "  " + c.Wire}));
+    EXPECT_EQ(t.Os.Clock().NowMs() - start, c.ElapsedMs);
     if (c.Status == StatusFailed) {
-      EXPECT_EQ(reply, (std::array<uint8_t, 2>{0xEE, 0xEE})) << "untouched on failure: " << c.Name;
+      EXPECT_EQ(reply, (std::array<uint8_t, 2>{0xEE, 0xEE})) << "untouched on failure";
     }
   }
 }
 
-// A console method makes several exchanges on one handle. A reply that
-// arrives after its exchange gave up, but before the next one writes, is
-// dropped rather than read as the next exchange's reply.
-TEST(HidLink, LateReplyIsNeverTakenForTheNextOne) {
+// A console method makes several exchanges on one handle, and a reply can
+// come after its exchange gave up. The serial link never discards input, so
+// the next exchange reads the stale reply first; on HID the input that came
+// in the meantime is dropped before the next report goes out.
+TEST(Link, ALateReply) {
   struct Case {
+    bool Hid;
     uint32_t LateMs;   // the status read's reply, counted from its write
     uint64_t PauseMs;  // between the two exchanges
+    int16_t First;     // the status read's status
   };
-  for (const Case c : {Case{1350, 100}, Case{1301, 0}, Case{1600, 400}}) {
-    SCOPED_TRACE(c.LateMs);
+  for (const Case c : {Case{false, 4000, 5000, 61}, Case{true, 1350, 100, 60},
+                       Case{true, 1301, 0, 60}, Case{true, 1600, 400, 60}}) {
+    SCOPED_TRACE(testing::Message() << (c.Hid ? "HID " : "serial ") << c.LateMs);
     FakePlatform os;
     sim::Console console(5);
     console.SetModel(0x21, 0x07);
     console.SetVoltageNibbles(0x4, 0x8);
-    os.AddHidInterface(0, Device(u"hid#0", 2, &console));
+    if (c.Hid) {
+      os.AddHidInterface(0, Device(u"hid#0", 2, &console));
+    } else {
+      os.AddSerialPort(3, &console);
+    }
     CComm link(os);
-    ASSERT_TRUE(link.Open(0, 5));
+    ASSERT_TRUE(link.Open(c.Hid ? 0 : 3, 5));
+    // On the serial line the resend gets a prompt answer.
     console.Misbehave(sim::Misbehaviour::Late, 1, c.LateMs);
     std::array<uint8_t, 14> status{};
-    EXPECT_EQ(link.Transact(5, 2, 'R', 'I', 0, 14, status.data()), StatusFailed);
+    EXPECT_EQ(link.Transact(5, 2, 'R', 'I', 0, 14, status.data()), c.First);
     os.Clock().Advance(c.PauseMs);
     std::array<uint8_t, 6> model{};
     EXPECT_EQ(link.Transact(5, 2, 'X', 'M', 0, 6, model.data()), StatusOk);
-    EXPECT_EQ(model[1], 0x21);
-    EXPECT_EQ(model[2], 0x07);
+    const Bytes status6 = console.Status();
+    const Bytes stale(status6.begin(), status6.begin() + 6), fresh{5, 0x21, 0x07, 0, 0, 0};
+    EXPECT_EQ(Bytes(model.begin(), model.end()), c.Hid ? fresh : stale);
   }
 }
 
 TEST(HidLink, ShortFrameSendsNothingOnHid) {
-  FakePlatform os;
-  RecordingTrace wire;
   ScriptedUnit unit;
   unit.Replies = {HidReply(0)};
-  os.AddHidInterface(0, Device(u"hid#0", 4, &unit));
-  TracedPlatform traced(os, wire);
-  CComm link(traced);
-  ASSERT_TRUE(link.Open(0, 0));
-  const std::size_t mark = os.CallLog().size();
-  wire.Lines.clear();
+  TracedLink t;
+  t.Os.AddHidInterface(0, Device(u"hid#0", 4, &unit));
+  ASSERT_TRUE(t.Link.Open(0, 0));
+  const std::size_t mark = t.Os.CallLog().size();
+  t.Wire.Written.clear();
   std::array<uint8_t, 3> reply{};
-  EXPECT_EQ(link.TransactShort(3, 0xB0, 0, reply.data()), StatusFailed);
-  EXPECT_TRUE(TraceFrom(os, mark).empty());
-  EXPECT_EQ(wire.Lines,
-            std::vector<std::string>{"note  HID cannot carry a short frame; nothing sent"});
+  EXPECT_EQ(t.Link.TransactShort(3, 0xB0, 0, reply.data()), StatusFailed);
+  EXPECT_TRUE(CallsSince(t.Os, mark).empty());
+  EXPECT_EQ(t.Wire.Written, Lines{"note  HID cannot carry a short frame; nothing sent"});
 }
 
 TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
@@ -454,22 +430,20 @@ TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
   os.AddHidInterface(49, Device(u"hid#49", 0xFFFF, &answering));
   CComm link(os);
   ASSERT_TRUE(link.Open(0, 0));
-  EXPECT_EQ(link.CurrentMode(), LinkMode::Hid());
 
   std::vector<int> indices;
-  std::vector<std::string> probed, sleeps;
+  Lines probed, sleeps;
   for (const auto& line : os.CallLog()) {
-    if (line.rfind("hid-path ", 0) == 0) indices.push_back(std::stoi(line.substr(9)));
-    if (line.rfind("hid-write ", 0) == 0)
-      probed.push_back(line.substr(10, line.find(' ', 10) - 10));
-    if (line.rfind("sleep ", 0) == 0) sleeps.push_back(line);
+    if (line.starts_with("hid-path ")) indices.push_back(std::stoi(line.substr(9)));
+    if (line.starts_with("hid-write ")) probed.push_back(line.substr(10, line.find(' ', 10) - 10));
+    if (line.starts_with("sleep ")) sleeps.push_back(line);
   }
   ASSERT_EQ(indices.size(), 50u) << "no early stop on a missing index";
   EXPECT_EQ(indices.front(), 0);
   EXPECT_EQ(indices.back(), 49);
-  EXPECT_EQ(probed, (std::vector<std::string>{"HID12", "HID49"}));
+  EXPECT_EQ(probed, (Lines{"HID12", "HID49"}));
   // Each probe: 300 ms for the reply, then 50 ms before the next candidate.
-  EXPECT_EQ(sleeps, (std::vector<std::string>{"sleep 300", "sleep 50", "sleep 300", "sleep 50"}));
+  EXPECT_EQ(sleeps, (Lines{"sleep 300", "sleep 50", "sleep 300", "sleep 50"}));
   EXPECT_TRUE(foreign.Received().empty());
   EXPECT_TRUE(wrongProduct.Received().empty());
   ASSERT_EQ(answering.Received().size(), 1u);
@@ -483,23 +457,22 @@ TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
 
 TEST(HidSearch, NothingFound) {
   for (bool setFails : {false, true}) {
-    FakePlatform os;
-    RecordingTrace wire;
-    TracedPlatform traced(os, wire);
-    os.DeviceSetFails = setFails;
     ScriptedUnit other;
     other.Replies = {HidReply(8)};
-    os.AddHidInterface(1, Device(u"hid#1", 2, &other));
-    CComm link(traced);
-    EXPECT_FALSE(link.Open(0, 5)) << "the only unit answers from address 8";
-    EXPECT_EQ(link.CurrentMode(), LinkMode::Hid());
-    EXPECT_EQ(os.OpenHandles(), 0);
-    EXPECT_EQ(os.HidSetsOpen(), 0);
-    ASSERT_FALSE(wire.Lines.empty());
-    EXPECT_EQ(wire.Lines.back(), "note  HID no unit found");
+    TracedLink t;
+    t.Os.DeviceSetFails = setFails;
+    t.Os.AddHidInterface(1, Device(u"hid#1", 2, &other));
+    EXPECT_FALSE(t.Link.Open(0, 5)) << "the only unit answers from address 8";
+    EXPECT_EQ(t.Link.CurrentMode(), ModeOnceOpened(0));
+    EXPECT_EQ(t.Os.OpenHandles(), 0);
+    EXPECT_EQ(t.Os.HidSetsOpen(), 0);
+    ASSERT_FALSE(t.Wire.Written.empty());
+    EXPECT_EQ(t.Wire.Written.back(), "note  HID no unit found");
   }
 }
 
+// Presence only: each device of the vendor, of any product, is asked
+// whether it has the address, and let go again.
 TEST(FindHidUnit, AsksEveryDeviceOfTheVendorForTheAddress) {
   struct Case {
     const char* Name;
@@ -517,37 +490,26 @@ TEST(FindHidUnit, AsksEveryDeviceOfTheVendorForTheAddress) {
       {"address beyond a byte", 2, OrvoVendorId, 2, 44, 300, false},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
     FakePlatform os;
     ScriptedUnit unit;
     unit.Replies = {HidReply(c.Answers)};
     os.AddHidInterface(c.Index, Device(u"hid#x", c.Product, &unit, c.Vendor));
     CComm link(os);
-    EXPECT_EQ(link.FindHidUnit(c.Vendor == 0x1234 ? OrvoVendorId : c.Vendor, c.Sought), c.Found)
-        << c.Name;
-    EXPECT_EQ(os.OpenHandles(), 0) << "presence only: " << c.Name;
-    EXPECT_EQ(os.HidSetsOpen(), 0) << c.Name;
+    EXPECT_EQ(link.FindHidUnit(OrvoVendorId, c.Sought), c.Found);
+    EXPECT_EQ(os.OpenHandles(), 0);
+    EXPECT_EQ(os.HidSetsOpen(), 0);
     int paths = 0;
-    for (const auto& line : os.CallLog()) paths += line.rfind("hid-path", 0) == 0;
-    EXPECT_EQ(paths, c.Found ? c.Index + 1 : 20) << c.Name;
-    if (c.Vendor == OrvoVendorId && c.Index < 20) {
-      ASSERT_EQ(unit.Received().size(), 1u) << c.Name;
-      const Bytes query{0, 0, 3, 'A', 0xFF, static_cast<uint8_t>(c.Sought), 0, 0, 0, 0, 0, 0,
-                        0, 0, 0, 0,   0};
-      EXPECT_EQ(unit.Received()[0].Bytes, query) << c.Name;
-      EXPECT_EQ(link.CurrentMode(), LinkMode::Hid()) << c.Name;
+    for (const auto& line : os.CallLog()) paths += line.starts_with("hid-path");
+    EXPECT_EQ(paths, c.Found ? c.Index + 1 : 20);
+    const Bytes query{0, 0, 3, 'A', 0xFF, static_cast<uint8_t>(c.Sought), 0, 0, 0, 0, 0, 0,
+                      0, 0, 0, 0,   0};
+    const bool asked = c.Vendor == OrvoVendorId && c.Index < 20;
+    EXPECT_EQ(unit.Received().size(), asked ? 1u : 0u);
+    if (asked && !unit.Received().empty()) {
+      EXPECT_EQ(unit.Received()[0].Bytes, query);
     }
   }
-}
-
-TEST(FindHidUnit, ProductFiveIsFoundButNeverOpened) {
-  FakePlatform os;
-  ScriptedUnit unit;
-  unit.Replies = {HidReply(9), HidReply(9)};
-  os.AddHidInterface(0, Device(u"hid#0", 5, &unit));
-  CComm link(os);
-  EXPECT_FALSE(link.Open(0, 9));
-  link.Close();
-  EXPECT_TRUE(link.FindHidUnit(OrvoVendorId, 9));
 }
 
 }  // namespace

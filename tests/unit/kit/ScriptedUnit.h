@@ -13,6 +13,7 @@ class ScriptedUnit : public sim::Unit {
  public:
   std::vector<std::optional<std::vector<uint8_t>>> Replies;  // one per received write or report
   uint32_t DelayMs = 0;
+  bool Gone = false;  // as a unit that was unplugged: its port no longer opens
 
   std::vector<sim::Emission> OnSerialBytes(std::span<const uint8_t> bytes) override {
     Log.push_back({sim::Frame::Kind::Command, {bytes.begin(), bytes.end()}});
@@ -25,7 +26,7 @@ class ScriptedUnit : public sim::Unit {
   const std::vector<sim::Frame>& Received() const override { return Log; }
   void ClearReceived() override { Log.clear(); }
   void Misbehave(sim::Misbehaviour, int, uint32_t) override {}
-  bool Vanished() const override { return false; }
+  bool Vanished() const override { return Gone; }
 
  private:
   std::vector<sim::Emission> Next() {

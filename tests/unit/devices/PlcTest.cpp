@@ -10,7 +10,7 @@
 
 #include "devices/plc/Plc.h"
 #include "sim/PlcTrainer.h"
-#include "tests/unit/plcfault/Testing.h"
+#include "tests/unit/kit/DeviceTestKit.h"
 
 namespace orvo::test {
 namespace {
@@ -53,7 +53,6 @@ TEST(Plc, EachOperationsFramesAndTheRepliesThatCount) {
       {"address -253", &CPlc::ClearFaults, -253, None, Failed, {"03 c0 00"}},
       {"address 0", Selector5, 0, None, Failed, {"00 f0 18"}},
       {"another address", &CPlc::ClearFaults, 3, Other, Failed, {"03 c0 00"}},
-      {"another address, selector", Selector5, 3, Other, Failed, {"03 f0 18"}},
       {"silent", &CPlc::ReadMain, 3, Silent, Failed, {"03 f0 16", "03 f0 16"}},
       {"short", &CPlc::ClearFaults, 3, Short, Failed, {"03 c0 00", "03 c0 00"}},
       {"garbage", &CPlc::CheckComm, 3, Misbehaviour::Garbage, Failed, {"03 f0 16"}},
@@ -121,6 +120,9 @@ TEST(Plc, SetProcess) {
     }
     EXPECT_FALSE(bench.Unit.IsOn(27));
     EXPECT_EQ(bench.Os.OpenHandles(), 0);
+    if (c.At == Never) {
+      EXPECT_EQ(CallsOf(bench.Os, {"open", "close"}), OneOpenOnCom7);
+    }
     if (c.Value == 0x8001 && c.At == Never) {
       // A one, fourteen zeros and a one between the framing.
       std::vector<uint8_t> expected = {1, 3, 7, 6};
@@ -129,6 +131,11 @@ TEST(Plc, SetProcess) {
       EXPECT_EQ(nibbles, expected);
     }
   }
+  // A port that does not open: nothing is sent, and the transfer fails.
+  PlcBench bench;
+  bench.Object.put_Port(8);
+  EXPECT_EQ(bench.Object.SetProcess(0x1234), StatusFailed);
+  EXPECT_TRUE(bench.Unit.Received().empty());
 }
 
 TEST(Plc, BlockDecoding) {

@@ -1,8 +1,10 @@
 #pragma once
 // What the device tests share: the frames a unit took off the wire, the
-// platform calls, the serial-port map and the remembered ports; for the PLC
-// trainer and the fault unit, a unit on COM7 of the fake bus and a unit that
-// starts misbehaving at a chosen frame.
+// platform calls and where they looked, the serial-port map, the remembered
+// ports in the registry, a unit that starts misbehaving at a chosen frame,
+// and for the PLC trainer and the fault unit a unit on COM7 of the fake bus.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -12,16 +14,17 @@
 
 #include "devices/common/Settings.h"
 #include "link/Comm.h"
-#include "sim/bus/FakePlatform.h"
-#include "sim/bus/RegistryDump.h"
-#include "sim/bus/RegistryModel.h"
 #include "protocol/HexText.h"
 #include "sim/Console.h"
 #include "sim/Unit.h"
+#include "sim/bus/FakePlatform.h"
+#include "sim/bus/RegistryDump.h"
+#include "sim/bus/RegistryModel.h"
 
 namespace orvo::test {
 
 using Frames = std::vector<std::string>;
+using Sleeps = std::vector<uint32_t>;
 
 // The frames `unit` received, as "03 f0 16"; HID reports cut after `hidCut` bytes.
 inline Frames FramesOf(const sim::Unit& unit, std::size_t hidCut = SIZE_MAX) {
@@ -33,7 +36,7 @@ inline Frames FramesOf(const sim::Unit& unit, std::size_t hidCut = SIZE_MAX) {
   return frames;
 }
 
-// Platform calls whose trace line starts with one of `prefixes`, in order.
+// Platform calls whose log line starts with one of `prefixes`, in order.
 inline Frames CallsOf(const fake::FakePlatform& os,
                       std::initializer_list<std::string_view> prefixes) {
   Frames calls;
@@ -48,7 +51,19 @@ inline Frames CallsOf(const fake::FakePlatform& os,
   return calls;
 }
 
-inline const Frames OneOpenOnCom7 = {"open \\\\.\\COM7", "close COM7"};
+// Where an object looked, in order: "COM3" for each open of a serial port,
+// "HID" for each HID search, "map" for each read of the port map.
+inline std::string Route(const fake::FakePlatform& os) {
+  std::string route;
+  for (const std::string& line : os.CallLog()) {
+    std::string step;
+    if (line.starts_with("open \\\\.\\")) step = line.substr(9);
+    if (line == "hid-set") step = "HID";
+    if (line == "port-map") step = "map";
+    if (!step.empty()) route += (route.empty() ? "" : " ") + step;
+  }
+  return route;
+}
 
 // Stands between the bus and a unit, and makes the unit misbehave from its
 // `At`th frame on (counting from 0, resends included).
@@ -83,64 +98,6 @@ class MisbehavingFrom final : public sim::Unit {
   int Count = 0;
 };
 
-// A device object and its unit at address 3 on COM7; the object's Port is
-// 7 and its Address `address`.
-template <class Device, class UnitType>
-struct UnitBench {
-  fake::FakePlatform Os;
-  RegistryModel Registry;
-  UnitType Unit{3};
-  MisbehavingFrom Wire{Unit};
-  Device Object{Os, Registry};
-
-  explicit UnitBench(int16_t address = 3) {
-    Os.AddSerialPort(7, &Wire);
-    Object.put_Port(7);
-    Object.put_Address(address);
-    Os.ClearCallLog();
-  }
-};
-
-// One operation of a device class, run against a unit at address 3 on COM7
-// that answers as `How` says, by an object whose Address is `Address`.
-template <class Device>
-struct OperationCase {
-  const char* Name;
-  std::function<int16_t(Device&)> Run;
-  int16_t Address;
-  sim::Misbehaviour How;
-  int16_t Status;
-  Frames Sent;  // what the unit received
-};
-
-template <class Device, class UnitType>
-void CheckOperation(const OperationCase<Device>& c) {
-  SCOPED_TRACE(c.Name);
-  UnitBench<Device, UnitType> bench(c.Address);
-  bench.Unit.Misbehave(c.How);
-  EXPECT_EQ(c.Run(bench.Object), c.Status);
-  EXPECT_EQ(FramesOf(bench.Unit), c.Sent);
-  EXPECT_EQ(bench.Os.OpenHandles(), 0);
-  EXPECT_EQ(bench.Object.get_Address(), c.Address);
-  EXPECT_EQ(bench.Object.get_Port(), 7);
-  if (c.How != sim::Misbehaviour::None || c.Status != StatusOk) return;
-
-  // One open and close around the frames, and no wait but the reply delays.
-  EXPECT_EQ(CallsOf(bench.Os, {"open", "close"}), c.Sent.empty() ? Frames{} : OneOpenOnCom7);
-  EXPECT_EQ(bench.Os.Clock().Recorded(), std::vector<uint32_t>(c.Sent.size(), 50u));
-  // Port 0 opens a console on HID, which no short frame reaches; a negative
-  // port names no serial port.
-  sim::Console console{3};
-  bench.Os.AddHidInterface(0, {u"hid#0", OrvoVendorId, 3, &console, false});
-  for (int16_t port : {0, -3}) {
-    bench.Object.put_Port(port);
-    bench.Os.ClearCallLog();
-    EXPECT_EQ(c.Run(bench.Object), c.Sent.empty() ? StatusOk : StatusFailed) << port;
-    EXPECT_TRUE(CallsOf(bench.Os, {"write"}).empty()) << port;
-  }
-  for (const sim::Frame& f : console.Received()) EXPECT_EQ(f.Bytes[3], 'K') << "link probe";
-}
-
 // The serial-port map: COM1 to COM9, and 0 for a value that names no serial
 // port (it still counts against the list's budget).
 inline std::vector<PortMapValue> ComMap(const std::vector<int>& ports) {
@@ -165,17 +122,100 @@ inline std::u16string SettingsPath() {
   return std::u16string(SettingsRoot) + std::u16string(SettingsLeaf);
 }
 
-// The settings key as text: "SorlPort = REG_DWORD 7\n", or "!missing\n".
-inline std::string StoredSettings(Registry& registry) {
-  return DumpRegistryTree(registry, RegCurrentUser, SettingsPath().c_str());
-}
-
-inline void StorePort(Registry& registry, const char16_t* name, uint32_t port) {
+inline void Remember(Registry& registry, std::u16string_view name, DWORD type,
+                     std::vector<uint8_t> data) {
   RegKey key = 0;
   registry.CreateKeyEx(RegCurrentUser, SettingsPath().c_str(), nullptr, 0, KeyReadWrite, &key,
                        nullptr);
-  registry.SetValueEx(key, name, REG_DWORD, &port, sizeof port);
+  registry.SetValueEx(key, std::u16string(name).c_str(), type, data.data(),
+                      static_cast<DWORD>(data.size()));
   registry.CloseKey(key);
+}
+
+inline void Remember(Registry& registry, std::u16string_view name, uint32_t port) {
+  Remember(registry, name, REG_DWORD,
+           {static_cast<uint8_t>(port), static_cast<uint8_t>(port >> 8),
+            static_cast<uint8_t>(port >> 16), static_cast<uint8_t>(port >> 24)});
+}
+
+// The settings key in one line, "BrixPort_0=0 BrixPort_5=3" for 4-byte
+// REG_DWORD values and the dump's own text for anything else, keeping the
+// values whose name starts with `prefix`.
+inline std::string Remembered(Registry& registry, std::string_view prefix = {}) {
+  const std::string dump = DumpRegistryTree(registry, RegCurrentUser, SettingsPath().c_str());
+  std::string line;
+  for (std::size_t at = 0, end; at < dump.size(); at = end + 1) {
+    end = dump.find('\n', at);
+    std::string value = dump.substr(at, end - at);
+    if (!value.starts_with(prefix)) continue;
+    if (const auto dword = value.find(" = REG_DWORD "); dword != std::string::npos)
+      value = value.substr(0, dword) + "=" + value.substr(dword + 13);
+    line += (line.empty() ? "" : " ") + value;
+  }
+  return line;
+}
+
+inline std::string Narrow(std::u16string_view text) { return {text.begin(), text.end()}; }
+
+// A device object of a short-frame class and its unit at address 3 on COM7;
+// the object's Port is 7 and its Address `address`.
+template <class Device, class UnitType>
+struct UnitBench {
+  fake::FakePlatform Os;
+  RegistryModel Registry;
+  UnitType Unit{3};
+  MisbehavingFrom Wire{Unit};
+  Device Object{Os, Registry};
+
+  explicit UnitBench(int16_t address = 3) {
+    Os.AddSerialPort(7, &Wire);
+    Object.put_Port(7);
+    Object.put_Address(address);
+    Os.ClearCallLog();
+  }
+};
+
+inline const Frames OneOpenOnCom7 = {"open \\\\.\\COM7", "close COM7"};
+
+// One operation of a short-frame class, run against a unit at address 3 on
+// COM7 that answers as `How` says, by an object whose Address is `Address`.
+template <class Device>
+struct OperationCase {
+  const char* Name;
+  std::function<int16_t(Device&)> Run;
+  int16_t Address;
+  sim::Misbehaviour How;
+  int16_t Status;
+  Frames Sent;  // what the unit received
+};
+
+template <class Device, class UnitType>
+void CheckOperation(const OperationCase<Device>& c) {
+  SCOPED_TRACE(c.Name);
+  UnitBench<Device, UnitType> bench(c.Address);
+  bench.Unit.Misbehave(c.How);
+  EXPECT_EQ(c.Run(bench.Object), c.Status);
+  EXPECT_EQ(FramesOf(bench.Unit), c.Sent);
+  EXPECT_EQ(bench.Os.OpenHandles(), 0);
+  EXPECT_EQ(bench.Object.get_Address(), c.Address);
+  EXPECT_EQ(bench.Object.get_Port(), 7);
+  if (c.How != sim::Misbehaviour::None || c.Status != StatusOk) return;
+
+  // One open and close around the frames, and no wait but the reply delays.
+  EXPECT_EQ(CallsOf(bench.Os, {"open", "close"}), c.Sent.empty() ? Frames{} : OneOpenOnCom7);
+  EXPECT_EQ(bench.Os.Clock().Recorded(), Sleeps(c.Sent.size(), 50u));
+  // Port 0 opens a console on HID, which no short frame reaches; a negative
+  // port names no serial port.
+  sim::Console console{3};
+  bench.Os.AddHidInterface(0, {u"hid#0", OrvoVendorId, 3, &console, false});
+  for (int16_t port : {0, -3}) {
+    bench.Object.put_Port(port);
+    bench.Os.ClearCallLog();
+    EXPECT_EQ(c.Run(bench.Object), c.Sent.empty() ? StatusOk : StatusFailed) << port;
+    EXPECT_TRUE(CallsOf(bench.Os, {"write"}).empty()) << port;
+    EXPECT_EQ(bench.Os.OpenHandles(), 0) << port;
+  }
+  for (const sim::Frame& f : console.Received()) EXPECT_EQ(f.Bytes[3], 'K') << "link probe";
 }
 
 }  // namespace orvo::test
