@@ -96,7 +96,7 @@ void FakePlatform::CloseHandle(Handle handle) {
 
 bool FakePlatform::ReadSerialPortMap(std::vector<PortMapValue>& values, std::size_t limit) {
   Calls.push_back("port-map");
-  return Bus::ReadSerialPortMap(values, limit);
+  return Bus::ReadSerialPortMap(values, PortMapIgnoresLimit ? SIZE_MAX : limit);
 }
 
 void FakePlatform::Sleep(uint32_t ms) {

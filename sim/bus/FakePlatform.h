@@ -35,6 +35,9 @@ class FakePlatform final : public Bus {
   // Failure switches.
   bool DeviceSetFails = false;
   bool ConfigureFails = false;
+  // Hands back the whole serial-port map whatever limit the caller gives, so
+  // that the caller's own budget is what stops it.
+  bool PortMapIgnoresLimit = false;
 
   RecordingClock& Clock() { return Recorder; }
   // One line per platform call, in order: "open \\.\COM5", "write COM5 fe ff 05 02 52 49",

@@ -283,6 +283,48 @@ TEST(Device, PortHunt) {
   }
 }
 
+// Port 0 is the USB link, which carries no short frame: the PLC trainer's
+// and the fault unit's calls fail there, except SetAddress, which changes
+// nothing, and SendFaults("") when a USB console answers at the object's
+// address, since the link opens and an empty list sends nothing.
+TEST(ShortFrameDevices, OnTheUsbLink) {
+  struct Row {
+    const char* Name;
+    bool ConsoleOnUsb;
+    int16_t (*Call)(CShortFrameDevice&);
+    int16_t Status;
+  };
+  const Row rows[] = {
+      {"SetAddress", false, [](CShortFrameDevice& d) { return d.SetAddress(7); }, StatusOk},
+      {"empty list, no USB unit", false, [](CShortFrameDevice& d) { return d.SendFaults(u""); },
+       StatusFailed},
+      {"empty list, a USB console", true, [](CShortFrameDevice& d) { return d.SendFaults(u""); },
+       StatusOk},
+      {"a fault, a USB console", true, [](CShortFrameDevice& d) { return d.SendFaults(u"F1"); },
+       StatusFailed},
+      {"ClearFaults, a USB console", true, [](CShortFrameDevice& d) { return d.ClearFaults(); },
+       StatusFailed},
+  };
+  for (const Row& row : rows) {
+    for (int kind = 0; kind < 2; ++kind) {
+      SCOPED_TRACE(std::string(row.Name) + (kind ? ", fault unit" : ", PLC trainer"));
+      fake::FakePlatform os;
+      RegistryModel registry;
+      sim::Console console{3};
+      if (row.ConsoleOnUsb)
+        os.AddHidInterface(
+            0, {u"hid#console", protocol::OrvoVendorId, protocol::ConsoleProductId, &console});
+      CPlc plc(os, registry);
+      CFault fault(os, registry);
+      CShortFrameDevice& device = kind ? static_cast<CShortFrameDevice&>(fault) : plc;
+      device.put_Address(3);
+      device.put_Port(0);
+      EXPECT_EQ(row.Call(device), row.Status);
+      EXPECT_EQ(os.OpenHandles(), 0);
+    }
+  }
+}
+
 TEST(ListItems, SplitsAtEachCommaOnly) {
   struct Case {
     std::u16string_view List;
