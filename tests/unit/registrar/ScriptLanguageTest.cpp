@@ -30,7 +30,6 @@ const std::pair<const char*, const char*> SyntaxErrors[] = {
     {"HKCR", ""},
     {"HKCR { A { val V s 'x' } }", "A\n"},
     {"HKCR { A\\B }", ""},
-    {"HKCR { ForceRemove A\\B }", ""},
     {"HKCR { A { '' = s 'x' } }", "A\n"},
     {"HKCR { A = s 'x }", "A\n"},
     {"HKCR { A = s 'x'", "A\n  @ = REG_SZ \"x\\0\"\n"},
@@ -44,6 +43,10 @@ const Case Cases[] = {
     // Expansion fails before anything is written, with the expansion's result.
     {"HKCR { A = s '%" + std::string(32, 'N') + "%' }", E_FAIL, ""},
 
+    // ForceRemove takes a key name, not a path below it.
+    {"HKCR { ForceRemove A\\B }", DISP_E_EXCEPTION, "A\n  B\n", "HKCR { A { B } }"},
+    // The script ends at a NUL.
+    {std::string("HKCR { A }\0HKXY", 15), S_OK, "A\n"},
     {"HKCR { A { VAL V = d 1 } }", S_OK, "A\n  V = REG_DWORD 1\n"},
     {"HKCR { 'My Key' = s '{ x }' }", S_OK, "My Key\n  @ = REG_SZ \"{ x }\\0\"\n"},
     {"HKEY_CLASSES_ROOT { A }", S_OK, "A\n"},

@@ -23,6 +23,8 @@ const std::pair<const char*, const char*> Script[] = {
     {"set console5 aux 1", "error aux is read-only"},
     {"get console5 faults", "ok none"},
     {"get console5 main", "error no field 'main' on this unit"},
+    {"set plc3 address 4", "ok"},
+    {"get plc3 address", "ok 4"},
     {"set plc3 main 0x34", "ok"},
     {"get plc3 main", "ok 0x34"},
     {"get plc3 process", "ok none"},
@@ -31,8 +33,10 @@ const std::pair<const char*, const char*> Script[] = {
     {"set fault9 fault 7 1", "ok"},
     {"set fault9 fault 200 1", "ok"},
     {"get fault9 on", "ok 7 200"},
+    {"set fault9 fault 7 0", "ok"},
+    {"get fault9 on", "ok 200"},
     {"set fault9 data 0x5a", "ok"},
-    {"misbehave console5 silent 1", "ok"},
+    {"misbehave console5 silent", "ok"},
     {"get console5 misbehaviour", "ok silent"},
     {"misbehave console5 sideways", "error unknown misbehaviour 'sideways'"},
     {"misbehave plc3 late 1 300", "ok"},
@@ -51,7 +55,9 @@ TEST(Control, LinesSetAndReadUnitState) {
   for (const auto& [line, reply] : Script) EXPECT_EQ(RunControl(line, units), reply) << line;
 
   // What the lines set is what the units answer with.
-  EXPECT_TRUE(console->OnSerialBytes(Cmd2(5, 'R', 'I')).empty());  // silent once
+  // Silent until told otherwise.
+  for (int i = 0; i < 2; ++i) EXPECT_TRUE(console->OnSerialBytes(Cmd2(5, 'R', 'I')).empty());
+  EXPECT_EQ(RunControl("misbehave console5 none", units), "ok");
   const std::vector<Emission> status = console->OnSerialBytes(Cmd2(5, 'R', 'I'));
   ASSERT_EQ(status.size(), 1u);
   EXPECT_EQ(status[0].Bytes[1], 0x49);
@@ -60,7 +66,8 @@ TEST(Control, LinesSetAndReadUnitState) {
   ASSERT_EQ(read.size(), 1u);
   EXPECT_EQ(HexBytes(read[0].Bytes), "09 00 5a");
   EXPECT_EQ(RunControl("frames fault9", units), "ok 1; short 09 b0 00");
-  const std::vector<Emission> late = plc->OnSerialBytes(Bytes{3, 0xF0, 5});
+  EXPECT_TRUE(plc->OnSerialBytes(Bytes{3, 0xF0, 5}).empty());
+  const std::vector<Emission> late = plc->OnSerialBytes(Bytes{4, 0xF0, 5});
   ASSERT_EQ(late.size(), 1u);
   EXPECT_EQ(late[0].DelayMs, 300u);
 }
