@@ -3,7 +3,6 @@
 // a lesson would take is checked without taking it.
 #include <gmock/gmock.h>
 
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -24,17 +23,9 @@ using sim::ExpectState;
 // call log shows any use of the real ports, and its clock what was slept.
 struct Lesson {
   explicit Lesson(std::string_view units) : Simulated(System, units) {}
-  uint64_t SleptMs() {
-    const std::vector<uint32_t>& sleeps = System.Clock().Recorded();
-    return std::accumulate(sleeps.begin(), sleeps.end(), uint64_t{0});
-  }
-  // Every call that reached the system, other than the sleeps.
-  std::vector<std::string> Touched() const {
-    std::vector<std::string> calls;
-    for (const std::string& call : System.CallLog()) {
-      if (!call.starts_with("sleep ")) calls.push_back(call);
-    }
-    return calls;
+  uint64_t SleptMs() { return System.Clock().NowMs(); }
+  void ExpectOnlySleeps() const {
+    EXPECT_THAT(System.CallLog(), testing::Each(testing::StartsWith("sleep "))) << "ports used";
   }
 
   fake::FakePlatform System;
@@ -61,7 +52,7 @@ void RunSteps(Lesson& lesson, const std::vector<Step>& steps) {
     EXPECT_EQ(step.Call(lesson), 61);
     EXPECT_EQ(lesson.SleptMs() - before, step.SleptMs);
   }
-  EXPECT_THAT(lesson.Touched(), testing::IsEmpty()) << "the real ports were used";
+  lesson.ExpectOnlySleeps();
 }
 
 sim::UnitBase& Unit(Lesson& lesson, std::string_view name) { return *lesson.Simulated.Unit(name); }
@@ -132,6 +123,9 @@ TEST(SimulatedPlatform, MalformedUnitsLeaveNothingToTalkTo) {
     EXPECT_EQ(lesson.Simulated.Announcement(),
               std::string("ORVOTRAINER_SIMULATE: ") + problem +
                   "; no unit is simulated and every call reports 60");
+    std::vector<PortMapValue> map;
+    EXPECT_TRUE(lesson.Simulated.ReadSerialPortMap(map, 8));
+    EXPECT_TRUE(map.empty());
     lesson.Fault.put_Address(4);
     lesson.Plc.put_Address(3);
     lesson.Plc.put_Port(2);
@@ -140,7 +134,7 @@ TEST(SimulatedPlatform, MalformedUnitsLeaveNothingToTalkTo) {
       EXPECT_EQ(status, 60);
     }
     EXPECT_EQ(lesson.SleptMs(), 50u) << "SetAddress's pause after finding nothing, no more";
-    EXPECT_THAT(lesson.Touched(), testing::IsEmpty());
+    lesson.ExpectOnlySleeps();
     EXPECT_EQ(sim::UnitBase::Made(), made);
   }
 }
