@@ -2,6 +2,8 @@
 // registry model, per machine and per user.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "tests/unit/registrar/RegistrarTesting.h"
 
 namespace orvo::test {
@@ -70,22 +72,14 @@ class FileResources final : public ModuleResources {
                     std::string& bytes) override {
     if (std::u16string_view(moduleFile) != ModulePath) return ERROR_MOD_NOT_FOUND;
     if (std::u16string_view(type) != u"REGISTRY") return ERROR_RESOURCE_TYPE_NOT_FOUND;
-    switch (id) {
-      case 101:
-        bytes = ScriptFileBytes("OrvoTrainer.rgs");
-        return ERROR_SUCCESS;
-      case 106:
-        bytes = ScriptFileBytes("Echo.rgs");
-        return ERROR_SUCCESS;
-      case 200:
-        bytes.clear();
-        return ERROR_SUCCESS;
-      case 201:
-        bytes = "?";
-        return ERROR_SUCCESS;
-      default:
-        return ERROR_RESOURCE_NAME_NOT_FOUND;
-    }
+    const std::map<uint16_t, std::string> resources = {{101, ScriptFileBytes("OrvoTrainer.rgs")},
+                                                       {106, ScriptFileBytes("Echo.rgs")},
+                                                       {200, ""},
+                                                       {201, "?"}};
+    const auto found = resources.find(id);
+    if (found == resources.end()) return ERROR_RESOURCE_NAME_NOT_FOUND;
+    bytes = found->second;
+    return ERROR_SUCCESS;
   }
   LONG AnsiToUtf16(std::string_view bytes, std::u16string& text) override {
     if (bytes.empty()) return ERROR_INVALID_PARAMETER;
