@@ -46,7 +46,7 @@ const Case Cases[] = {
     // ForceRemove takes a key name, not a path below it.
     {"HKCR { ForceRemove A\\B }", DISP_E_EXCEPTION, "A\n  B\n", "HKCR { A { B } }"},
     // The script ends at a NUL.
-    {std::string("HKCR { A }\0HKXY", 15), S_OK, "A\n"},
+    {std::string("HKCR { A } \0 HKXY", 17), S_OK, "A\n"},
     {"HKCR { A { VAL V = d 1 } }", S_OK, "A\n  V = REG_DWORD 1\n"},
     {"HKCR { 'My Key' = s '{ x }' }", S_OK, "My Key\n  @ = REG_SZ \"{ x }\\0\"\n"},
     {"HKEY_CLASSES_ROOT { A }", S_OK, "A\n"},
