@@ -3,14 +3,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <thread>
 #include <vector>
 
-#include "sim/bus/RegistryModel.h"
 #include "platform/native/SyncFaults.h"
 #include "server/module/Module.h"
+#include "tests/unit/registrar/RegistrarTesting.h"
 
 namespace orvo::test {
 namespace {
@@ -112,16 +110,14 @@ std::string Format(const GUID& g) {
 // write, and the registrar gets the application identifier as "APPID".
 TEST_F(ModuleTest, IdentifiersMatchTheRegistryScripts) {
   COrvoTrainerModule module;
-  std::ifstream file(std::string(ORVO_RESOURCE_DIR) + "/Echo.rgs", std::ios::binary);
-  std::string script(std::istreambuf_iterator<char>(file), {});
-  EXPECT_NE(script.find("TypeLib = s '" + Format(module.LibraryId()) + "'"), std::string::npos);
-
+  EXPECT_NE(ScriptFileBytes("Echo.rgs").find("TypeLib = s '" + Format(module.LibraryId()) + "'"),
+            std::string::npos);
   RegistryModel model;
   CRegObject registrar(model);
   ASSERT_EQ(module.AddCommonReplacements(registrar), S_OK);
   std::u16string expanded;
   ASSERT_EQ(registrar.ExpandScript(u"%appid%", expanded), S_OK);
-  EXPECT_EQ(expanded, u"{3E6D9B50-7C81-4FA2-B4E9-0D2F5C86A17B}");
+  EXPECT_EQ(expanded, ApplicationId);
 }
 
 }  // namespace

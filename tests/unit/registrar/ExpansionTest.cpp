@@ -23,7 +23,6 @@ const Case Cases[] = {
     {"replacement any case", false, "a%module%b", S_OK,
      "aC:\\Dir\\x.dll"
      "b"},
-    {"replacement in quotes", false, "'%Module%'", S_OK, "'C:\\Dir\\x.dll'"},
     {"first of duplicates wins", false, "%dup%", S_OK, "first"},
     {"replacement not scanned again", false, "%Self%", S_OK, "%Module%"},
     {"unknown name", false, "%Nope%", DISP_E_EXCEPTION, ""},

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "server/registrar/RegObject.h"
 #include "sim/bus/RegistryDump.h"
 #include "sim/bus/RegistryModel.h"
-#include "server/registrar/RegObject.h"
 #include "tests/unit/registrar/ClassTrees.h"
 
 namespace orvo::test {
@@ -21,10 +21,11 @@ inline std::string ScriptFileBytes(const std::string& name) {
 inline std::u16string ScriptFile(const std::string& name) { return U(ScriptFileBytes(name)); }
 
 inline constexpr const char16_t* ModulePath = u"C:\\Program Files\\Orvo\\OrvoTrainer.dll";
+inline constexpr const char16_t* ApplicationId = u"{3E6D9B50-7C81-4FA2-B4E9-0D2F5C86A17B}";
 
 // A registrar with the replacements the module adds for every script.
 inline void AddModuleReplacements(CRegObject& registrar) {
-  registrar.AddReplacementEntry(u"APPID", u"{3E6D9B50-7C81-4FA2-B4E9-0D2F5C86A17B}");
+  registrar.AddReplacementEntry(u"APPID", ApplicationId);
   registrar.AddReplacementEntry(u"Module", ModulePath);
   registrar.AddReplacementEntry(u"Module_Raw", ModulePath);
 }

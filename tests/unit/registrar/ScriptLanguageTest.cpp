@@ -2,6 +2,8 @@
 // script leaves below the classes root of the registry model.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "server/registrar/ScriptParser.h"
 #include "tests/unit/registrar/RegistrarTesting.h"
 
@@ -12,148 +14,150 @@ constexpr auto Reg = ScriptDirection::Register;
 constexpr auto Unreg = ScriptDirection::Unregister;
 
 struct Case {
-  const char* Name;
-  std::string Setup;  // registered first, when not empty
   std::string Script;
-  ScriptDirection Direction;
   HRESULT Expected;
-  std::string Tree;  // the classes root afterwards
+  std::string Tree;        // the classes root afterwards
+  std::string Setup = "";  // registered first, when not empty
+  ScriptDirection Direction = Reg;
+};
+
+// Syntax errors, and the tree they leave. A failed registration leaves
+// nothing behind; the undo walk reads the same text, so it stops at the same
+// error and keeps what comes before it.
+const std::pair<const char*, const char*> SyntaxErrors[] = {
+    {"HKXY { A }", ""},
+    {"HKCR A = s 'x'", ""},
+    {"HKCR", ""},
+    {"HKCR { A { val V s 'x' } }", "A\n"},
+    {"HKCR { A\\B }", ""},
+    {"HKCR { A { '' = s 'x' } }", "A\n"},
+    {"HKCR { A = s 'x }", "A\n"},
+    {"HKCR { A = s 'x'", "A\n  @ = REG_SZ \"x\\0\"\n"},
+    {"HKCR { Delete A { B } }", ""},
+    {"HKCR { A { val V = s 'x' { B } } }", "A\n"},
+    // Only the block that failed is undone.
+    {"HKCR { A } HKCR { B = s 'x' { val V = q 'y' } }", "A\n"},
 };
 
 const Case Cases[] = {
-    // Syntax errors. A failed registration leaves nothing behind.
-    {"unknown root", "", "HKXY { A }", Reg, DISP_E_EXCEPTION, ""},
-    {"root without brace", "", "HKCR A = s 'x'", Reg, DISP_E_EXCEPTION, ""},
-    {"root without block", "", "HKCR", Reg, DISP_E_EXCEPTION, ""},
-    // The undo walk reads the same text, so it stops at the same error and
-    // keeps what comes before it.
-    {"value without equals", "", "HKCR { A { val V s 'x' } }", Reg, DISP_E_EXCEPTION, "A\n"},
-    {"unknown value type", "", "HKCR { A = q 'x' }", Reg, DISP_E_EXCEPTION, ""},
-    {"type is one letter", "", "HKCR { A = sz 'x' }", Reg, DISP_E_EXCEPTION, ""},
-    {"backslash in key name", "", "HKCR { A\\B }", Reg, DISP_E_EXCEPTION, ""},
-    {"backslash after ForceRemove", "", "HKCR { ForceRemove A\\B }", Reg, DISP_E_EXCEPTION, ""},
-    {"empty key name", "", "HKCR { A { '' = s 'x' } }", Reg, DISP_E_EXCEPTION, "A\n"},
-    {"unterminated quote", "", "HKCR { A = s 'x }", Reg, DISP_E_EXCEPTION, "A\n"},
-    {"end of text in block", "", "HKCR { A = s 'x'", Reg, DISP_E_EXCEPTION,
-     "A\n  @ = REG_SZ \"x\\0\"\n"},
     // Expansion fails before anything is written, with the expansion's result.
-    {"replacement name of 32", "", "HKCR { A = s '%" + std::string(32, 'N') + "%' }", Reg, E_FAIL, ""},
-    {"block after Delete", "", "HKCR { Delete A { B } }", Reg, DISP_E_EXCEPTION, ""},
-    {"block after val", "", "HKCR { A { val V = s 'x' { B } } }", Reg, DISP_E_EXCEPTION, "A\n"},
-    {"second block undone alone", "", "HKCR { A } HKCR { B = s 'x' { val V = q 'y' } }", Reg,
-     DISP_E_EXCEPTION, "A\n"},
+    {"HKCR { A = s '%" + std::string(32, 'N') + "%' }", E_FAIL, ""},
 
-    // Value types and their conversions.
-    {"dword", "", "HKCR { A = d 42 }", Reg, S_OK, "A\n  @ = REG_DWORD 42\n"},
-    {"dword with blanks", "", "HKCR { A = D ' 7 ' }", Reg, S_OK, "A\n  @ = REG_DWORD 7\n"},
-    {"dword maximum", "", "HKCR { A = d 4294967295 }", Reg, S_OK, "A\n  @ = REG_DWORD 4294967295\n"},
-    {"dword overflow", "", "HKCR { A = d 4294967296 }", Reg, DISP_E_OVERFLOW, ""},
-    {"dword not a number", "", "HKCR { A = d x1 }", Reg, DISP_E_TYPEMISMATCH, ""},
-    {"binary", "", "HKCR { A = b a1FF }", Reg, S_OK, "A\n  @ = REG_BINARY a1 ff\n"},
-    {"binary odd digits", "", "HKCR { A = b A1f }", Reg, E_FAIL, ""},
-    {"binary stray digit reads 0", "", "HKCR { A = B 0G }", Reg, S_OK, "A\n  @ = REG_BINARY 00\n"},
-    {"binary empty", "", "HKCR { A = b '' }", Reg, S_OK, "A\n  @ = REG_BINARY\n"},
-    {"multi string", "", "HKCR { A = m 'a\\0b' }", Reg, S_OK, "A\n  @ = REG_MULTI_SZ \"a\\0b\\0\\0\"\n"},
-    {"multi string ends at empty", "", "HKCR { A = M 'a\\0\\0b' }", Reg, S_OK,
-     "A\n  @ = REG_MULTI_SZ \"a\\0\\0\"\n"},
-    {"multi string other backslash", "", "HKCR { A = m 'a\\b' }", Reg, S_OK,
-     "A\n  @ = REG_MULTI_SZ \"a\\\\b\\0\\0\"\n"},
-    {"multi string empty", "", "HKCR { A = m '' }", Reg, S_OK, "A\n  @ = REG_MULTI_SZ \"\\0\"\n"},
-    {"string with doubled quote", "", "HKCR { A = s 'it''s' }", Reg, S_OK, "A\n  @ = REG_SZ \"it's\\0\"\n"},
-    {"string empty", "", "HKCR { A = s '' }", Reg, S_OK, "A\n  @ = REG_SZ \"\\0\"\n"},
-    {"named value", "", "HKCR { A { VAL V = d 1 } }", Reg, S_OK, "A\n  V = REG_DWORD 1\n"},
-    {"quoted key name", "", "HKCR { 'My Key' = s '{ x }' }", Reg, S_OK,
-     "My Key\n  @ = REG_SZ \"{ x }\\0\"\n"},
-    {"replacement in quotes", "", "HKCR { A = s '%module%' }", Reg, S_OK,
-     "A\n  @ = REG_SZ \"C:\\\\Program Files\\\\Orvo\\\\OrvoTrainer.dll\\0\"\n"},
+    // ForceRemove takes a key name, not a path below it.
+    {"HKCR { ForceRemove A\\B }", DISP_E_EXCEPTION, "A\n  B\n", "HKCR { A { B } }"},
+    // The script ends at a NUL.
+    {std::string("HKCR { A } \0 HKXY", 17), S_OK, "A\n"},
+    {"HKCR { A { VAL V = d 1 } }", S_OK, "A\n  V = REG_DWORD 1\n"},
+    {"HKCR { 'My Key' = s '{ x }' }", S_OK, "My Key\n  @ = REG_SZ \"{ x }\\0\"\n"},
+    {"HKEY_CLASSES_ROOT { A }", S_OK, "A\n"},
+    {"hkcr { A }", S_OK, "A\n"},
+    {"HKLM { Software { Classes { A } } }", S_OK, "A\n"},
 
-    // Root names.
-    {"long root name", "", "HKEY_CLASSES_ROOT { A }", Reg, S_OK, "A\n"},
-    {"root name in lower case", "", "hkcr { A }", Reg, S_OK, "A\n"},
-    {"classes root is the machine's", "", "HKLM { Software { Classes { A } } }", Reg, S_OK, "A\n"},
+    {"HKCR { ForceRemove Old { New } }", S_OK, "Old\n  New\n", "HKCR { Old { Sub { Deep } } }"},
+    {"HKCR { Delete Old }", S_OK, "Kept\n", "HKCR { Old { Sub } Kept }"},
+    {"HKCR { Delete Missing = s 'x' A }", S_OK, "A\n"},
+    // A name that merely begins like a protected one goes.
+    {"HKCR { Delete CLSIDs }", S_OK, "", "HKCR { CLSIDs { Foreign } }"},
 
-    // ForceRemove and Delete, and the names they never delete.
-    {"ForceRemove replaces a tree", "HKCR { Old { Sub { Deep } } }", "HKCR { ForceRemove Old { New } }",
-     Reg, S_OK, "Old\n  New\n"},
-    {"ForceRemove spares CLSID", "HKCR { CLSID { Foreign } }", "HKCR { FORCEREMOVE CLSID { Mine } }",
-     Reg, S_OK, "CLSID\n  Foreign\n  Mine\n"},
-    {"Delete removes a tree", "HKCR { Old { Sub } Kept }", "HKCR { Delete Old }", Reg, S_OK, "Kept\n"},
-    {"Delete spares CLSID", "HKCR { CLSID { Foreign } }", "HKCR { delete clsid }", Reg, S_OK,
-     "CLSID\n  Foreign\n"},
-    {"Delete skips an assignment", "", "HKCR { Delete Missing = s 'x' A }", Reg, S_OK, "A\n"},
-
-    // Unregistering.
-    {"unregister removes the tree", "HKCR { A = s 'x' { B } }", "HKCR { A { B } }", Unreg, S_OK, ""},
-    {"NoRemove keeps key and value", "HKCR { A { val V = s 'x' val W = s 'y' } }",
-     "HKCR { NoRemove A { NoRemove val V = s 'x' val W = s 'y' } }", Unreg, S_OK,
-     "A\n  V = REG_SZ \"x\\0\"\n"},
-    {"foreign subkey keeps its parent", "HKCR { A { B C } }", "HKCR { A { B } }", Unreg, S_OK,
-     "A\n  C\n"},
-    {"missing keys and values are fine", "HKCR { A { C } }",
-     "HKCR { A { val V = s 'x' } Missing { Deeper = s 'x' { val V = s 'y' } } }", Unreg, S_OK,
-     "A\n  C\n"},
-    {"ForceRemove and Delete are plain keys", "HKCR { A B }", "HKCR { ForceRemove A Delete B }",
-     Unreg, S_OK, ""},
-    {"syntax error in a missing key's block stops the walk", "HKCR { Victim }",
-     "HKCR { Missing { val x y Victim } }", Unreg, DISP_E_EXCEPTION, "Victim\n"},
+    // Unregistering: NoRemove keeps a key or value, a foreign subkey keeps
+    // its parent, and what is missing is fine.
+    {"HKCR { A { B } }", S_OK, "", "HKCR { A = s 'x' { B } }", Unreg},
+    {"HKCR { NoRemove A { NoRemove val V = s 'x' val W = s 'y' } }", S_OK,
+     "A\n  V = REG_SZ \"x\\0\"\n", "HKCR { A { val V = s 'x' val W = s 'y' } }", Unreg},
+    {"HKCR { A { B } }", S_OK, "A\n  C\n", "HKCR { A { B C } }", Unreg},
+    {"HKCR { A { val V = s 'x' } Missing { Deeper = s 'x' { val V = s 'y' } } }", S_OK, "A\n  C\n",
+     "HKCR { A { C } }", Unreg},
+    // ForceRemove and Delete are plain keys here.
+    {"HKCR { ForceRemove A Delete B }", S_OK, "", "HKCR { A B }", Unreg},
+    // A syntax error in a missing key's block stops the walk.
+    {"HKCR { Missing { val x y Victim } }", DISP_E_EXCEPTION, "Victim\n", "HKCR { Victim }", Unreg},
 };
 
+// A value written as the default value of key A, and how the dump shows it
+// when it is written.
+struct Value {
+  const char* Text;
+  HRESULT Expected;
+  const char* Shown = nullptr;
+};
+
+const Value Values[] = {
+    {"d 42", S_OK, "REG_DWORD 42"},
+    {"D ' 7 '", S_OK, "REG_DWORD 7"},
+    {"d 4294967295", S_OK, "REG_DWORD 4294967295"},
+    {"d 4294967296", DISP_E_OVERFLOW},
+    {"d x1", DISP_E_TYPEMISMATCH},
+    {"b a1FF", S_OK, "REG_BINARY a1 ff"},
+    {"b A1f", E_FAIL},
+    {"B 0G", S_OK, "REG_BINARY 00"},  // a stray digit reads 0
+    {"b ''", S_OK, "REG_BINARY"},
+    {"m 'a\\0b'", S_OK, "REG_MULTI_SZ \"a\\0b\\0\\0\""},
+    {"M 'a\\0\\0b'", S_OK, "REG_MULTI_SZ \"a\\0\\0\""},  // ends at the empty string
+    {"m 'a\\b'", S_OK, "REG_MULTI_SZ \"a\\\\b\\0\\0\""},
+    {"m ''", S_OK, "REG_MULTI_SZ \"\\0\""},
+    {"s 'it''s'", S_OK, "REG_SZ \"it's\\0\""},
+    {"s ''", S_OK, "REG_SZ \"\\0\""},
+    {"s '%module%'", S_OK, "REG_SZ \"C:\\\\Program Files\\\\Orvo\\\\OrvoTrainer.dll\\0\""},
+    {"q 'x'", DISP_E_EXCEPTION},
+    {"sz 'x'", DISP_E_EXCEPTION},
+};
+
+void Check(const Case& c) {
+  SCOPED_TRACE(c.Setup + " then " + c.Script);
+  RegistryModel model;
+  if (!c.Setup.empty()) {
+    ASSERT_EQ(RunText(model, U(c.Setup), Reg), S_OK);
+  }
+  EXPECT_EQ(RunText(model, U(c.Script), c.Direction), c.Expected);
+  EXPECT_EQ(Classes(model), c.Tree);
+  EXPECT_EQ(model.OpenHandleCount(), 0u);
+}
+
 TEST(ScriptLanguage, EachScriptGivesItsResultAndTree) {
-  for (const Case& c : Cases) {
-    SCOPED_TRACE(c.Name);
-    RegistryModel model;
-    if (!c.Setup.empty()) {
-      ASSERT_EQ(RunText(model, U(c.Setup), Reg), S_OK);
-    }
-    EXPECT_EQ(RunText(model, U(c.Script), c.Direction), c.Expected);
-    EXPECT_EQ(Classes(model), c.Tree);
-    EXPECT_EQ(model.OpenHandleCount(), 0u);
+  for (const auto& [script, tree] : SyntaxErrors) Check({script, DISP_E_EXCEPTION, tree});
+  for (const Case& c : Cases) Check(c);
+  for (const Value& v : Values) {
+    Check({"HKCR { A = " + std::string(v.Text) + " }", v.Expected,
+           v.Shown ? "A\n  @ = " + std::string(v.Shown) + "\n" : ""});
   }
 }
 
+// The keywords and the names are read without regard to case; the block
+// of a spared ForceRemove key is still written.
 TEST(ScriptLanguage, ProtectedNamesSurviveForceRemoveAndDelete) {
-  const char* names[] = {"AppID",     "CLSID",    "Component Categories", "FileType",
-                         "Interface", "Hardware", "Mime",                 "SAM",
-                         "SECURITY",  "SYSTEM",   "Software",             "TypeLib"};
-  for (const char* name : names) {
-    for (const char* keyword : {"ForceRemove", "Delete"}) {
-      SCOPED_TRACE(std::string(keyword) + " " + name);
-      RegistryModel model;
-      const std::string key = "'" + std::string(name) + "'";
-      ASSERT_EQ(RunText(model, U("HKCR { " + key + " { Foreign } }"), Reg), S_OK);
-      EXPECT_EQ(RunText(model, U("HKCR { " + std::string(keyword) + " " + key + " }"), Reg), S_OK);
-      EXPECT_EQ(Classes(model), std::string(name) + "\n  Foreign\n");
+  for (const std::string name :
+       {"AppID", "CLSID", "Component Categories", "FileType", "Interface", "Hardware", "Mime",
+        "SAM", "SECURITY", "SYSTEM", "Software", "TypeLib"}) {
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const bool force : {true, false}) {
+      Check({"HKCR { " +
+                 (force ? "FORCEREMOVE '" + lower + "' { Mine }" : "delete '" + lower + "'") + " }",
+             S_OK, name + "\n  Foreign\n" + (force ? "  Mine\n" : ""),
+             "HKCR { '" + name + "' { Foreign } }"});
     }
   }
-  RegistryModel model;  // a name that merely begins like a protected one goes
-  ASSERT_EQ(RunText(model, U("HKCR { CLSIDs { Foreign } }"), Reg), S_OK);
-  EXPECT_EQ(RunText(model, U("HKCR { Delete CLSIDs }"), Reg), S_OK);
-  EXPECT_EQ(Classes(model), "");
 }
 
 TEST(ScriptLanguage, TokenLengthAndNestingAreBounded) {
-  struct Limit {
-    std::size_t Size;
-    HRESULT Expected;
-  };
-  for (Limit limit : {Limit{MaxTokenLength, S_OK}, Limit{MaxTokenLength + 1, DISP_E_EXCEPTION}}) {
-    for (const char* quote : {"'", ""}) {
-      SCOPED_TRACE(testing::Message() << "token of " << limit.Size << " quoted " << *quote);
-      RegistryModel model;
-      const std::string text(limit.Size, 'x');
-      EXPECT_EQ(RunText(model, U("HKCR { A = s " + (quote + text + quote) + " }"), Reg), limit.Expected);
-      EXPECT_EQ(Classes(model), limit.Expected == S_OK ? "A\n  @ = REG_SZ \"" + text + "\\0\"\n" : "A\n");
+  for (const std::size_t size : {MaxTokenLength, MaxTokenLength + 1}) {
+    const bool fits = size == MaxTokenLength;
+    const std::string text(size, 'x');
+    for (const std::string& token : {text, "'" + text + "'"}) {
+      Check({"HKCR { A = s " + token + " }", fits ? S_OK : DISP_E_EXCEPTION,
+             fits ? "A\n  @ = REG_SZ \"" + text + "\\0\"\n" : "A\n"});
     }
   }
-  for (Limit limit : {Limit{MaxBlockDepth - 1, S_OK}, Limit{MaxBlockDepth, DISP_E_EXCEPTION}}) {
-    SCOPED_TRACE(testing::Message() << "keys nested " << limit.Size << " deep");
+  for (const int depth : {MaxBlockDepth - 1, MaxBlockDepth}) {
+    SCOPED_TRACE(testing::Message() << "keys nested " << depth << " deep");
+    const bool fits = depth < MaxBlockDepth;
     std::string script = "HKCR {";
-    for (std::size_t i = 0; i < limit.Size; ++i) script += " K {";
-    for (std::size_t i = 0; i <= limit.Size; ++i) script += " }";
+    for (int i = 0; i < depth; ++i) script += " K {";
+    for (int i = 0; i <= depth; ++i) script += " }";
     RegistryModel model;
-    EXPECT_EQ(RunText(model, U(script), Reg), limit.Expected);
-    EXPECT_EQ(RunText(model, U(script), Unreg), limit.Expected);
-    if (limit.Expected == S_OK) {
+    EXPECT_EQ(RunText(model, U(script), Reg), fits ? S_OK : DISP_E_EXCEPTION);
+    EXPECT_EQ(RunText(model, U(script), Unreg), fits ? S_OK : DISP_E_EXCEPTION);
+    if (fits) {
       EXPECT_EQ(Classes(model), "");
     }
     EXPECT_EQ(model.OpenHandleCount(), 0u);

@@ -1,102 +1,62 @@
 #include <gmock/gmock.h>
 
-#include "sim/Console.h"
-#include "sim/FaultUnit.h"
 #include "tests/unit/sim/SimTestSupport.h"
 
 namespace orvo::sim {
 namespace {
 
-using Kind = Frame::Kind;
-
-// An empty chunk stands for the line going quiet (DropPartialFrame).
+// Writes to the unit, "|" between them and "." for the line going quiet in
+// between; the frames the unit took off the wire, and how many it answered.
 struct Case {
-  const char* Name;
-  std::vector<Bytes> Chunks;
-  std::vector<Frame> Log;
+  const char* Unit;
+  const char* Writes;
+  const char* Frames;
   std::size_t Replies;
 };
 
-const Bytes Read = Cmd2(5, 'R', 'I');
-const Bytes Switch = Cmd3(5, 'P', 'S', 0x42);
-
-const Case ConsoleCases[] = {
-    {"whole frame", {Read}, {{Kind::Command, Read}}, 1},
-    {"byte by byte", {{0xFE}, {0xFF}, {5}, {2}, {'R'}, {'I'}}, {{Kind::Command, Read}}, 1},
-    {"joined frames",
-     {{0xFE, 0xFF, 5, 2, 'R', 'I', 0xFE, 0xFF, 5, 3, 'P', 'S', 0x42}},
-     {{Kind::Command, Read}, {Kind::Command, Switch}},
-     2},
-    {"second frame split across chunks",
-     {{0xFE, 0xFF, 5, 2, 'R', 'I', 0xFE, 0xFF, 5}, {3, 'P', 'S', 0x42}},
-     {{Kind::Command, Read}, {Kind::Command, Switch}},
-     2},
-    {"garbage before a frame",
-     {{1, 2, 0xFE, 0xFF, 5, 2, 'R', 'I'}},
-     {{Kind::Garbage, {1, 2}}, {Kind::Command, Read}},
+const Case Cases[] = {
+    // The console resynchronises on the header.
+    {"console:5", "fe ff 05 02 52 49", "command fe ff 05 02 52 49", 1},
+    {"console:5", "fe | ff | 05 | 02 | 52 | 49", "command fe ff 05 02 52 49", 1},
+    {"console:5", "fe ff 05 02 52 49 fe ff 05 03 50 53 42",
+     "command fe ff 05 02 52 49; command fe ff 05 03 50 53 42", 2},
+    {"console:5", "fe ff 05 02 52 49 fe ff 05 | 03 50 53 42",
+     "command fe ff 05 02 52 49; command fe ff 05 03 50 53 42", 2},
+    {"console:5", "01 02 fe ff 05 02 52 49", "garbage 01 02; command fe ff 05 02 52 49", 1},
+    {"console:5", "fe fe ff 05 02 52 49", "garbage fe; command fe ff 05 02 52 49", 1},
+    // An FE at the end of a write is held back: it may begin a header.
+    {"console:5", "01 fe | ff 05 02 52 49", "garbage 01; command fe ff 05 02 52 49", 1},
+    {"console:5", "fe 00", "garbage fe 00", 0},
+    {"console:5", "fe ff 05 09 52 49 fe ff 05 02 52 49",
+     "garbage fe ff 05 09 52 49; command fe ff 05 02 52 49", 1},
+    {"console:5", "fe ff 05 | . | fe ff 05 02 52 49", "garbage fe ff 05; command fe ff 05 02 52 49",
      1},
-    {"stray FE before the header",
-     {{0xFE, 0xFE, 0xFF, 5, 2, 'R', 'I'}},
-     {{Kind::Garbage, {0xFE}}, {Kind::Command, Read}},
-     1},
-    {"FE at the end of a chunk is held back",
-     {{1, 0xFE}, {0xFF, 5, 2, 'R', 'I'}},
-     {{Kind::Garbage, {1}}, {Kind::Command, Read}},
-     1},
-    {"FE not followed by FF", {{0xFE, 0x00}}, {{Kind::Garbage, {0xFE, 0x00}}}, 0},
-    {"undefined length byte",
-     {{0xFE, 0xFF, 5, 9, 'R', 'I', 0xFE, 0xFF, 5, 2, 'R', 'I'}},
-     {{Kind::Garbage, {0xFE, 0xFF, 5, 9, 'R', 'I'}}, {Kind::Command, Read}},
-     1},
-    {"idle line drops half a frame",
-     {{0xFE, 0xFF, 5}, {}, Read},
-     {{Kind::Garbage, {0xFE, 0xFF, 5}}, {Kind::Command, Read}},
-     1},
+    // The short frame is cut every three bytes; only an idle line brings a
+    // shifted stream back into step. A unit without a HID link ignores
+    // reports.
+    {"fault:9", "09 f0 07", "short 09 f0 07", 1},
+    {"fault:9", "09 f0 | 07 09 | b0 00", "short 09 f0 07; short 09 b0 00", 2},
+    {"fault:9", "09 f0 | . | 09 b0 00", "garbage 09 f0; short 09 b0 00", 1},
+    {"plc:9", ". | 09 b0 00", "short 09 b0 00", 1},
 };
 
-const Bytes FaultOn = {9, 0xF0, 7};
-const Bytes FaultRead = {9, 0xB0, 0};
-
-const Case ShortCases[] = {
-    {"whole frame", {FaultOn}, {{Kind::Short, FaultOn}}, 1},
-    {"split and joined",
-     {{9, 0xF0}, {7, 9}, {0xB0, 0}},
-     {{Kind::Short, FaultOn}, {Kind::Short, FaultRead}},
-     2},
-    {"idle line brings a shifted stream back into step",
-     {{9, 0xF0}, {}, FaultRead},
-     {{Kind::Garbage, {9, 0xF0}}, {Kind::Short, FaultRead}},
-     1},
-    {"idle line with nothing pending", {{}, FaultRead}, {{Kind::Short, FaultRead}}, 1},
-};
-
-void Feed(UnitBase& unit, const Case& c) {
-  SCOPED_TRACE(c.Name);
-  std::size_t replies = 0;
-  for (const Bytes& chunk : c.Chunks) {
-    if (chunk.empty()) {
-      unit.DropPartialFrame();
-    } else {
-      replies += unit.OnSerialBytes(chunk).size();
+TEST(Framing, UnitsCutTheirOwnFramesOutOfTheStream) {
+  for (const Case& c : Cases) {
+    SCOPED_TRACE(std::string(c.Unit) + ": " + c.Writes);
+    const std::unique_ptr<UnitBase> unit = Made(c.Unit);
+    if (KindOf(*unit) != UnitKind::Console) {
+      EXPECT_TRUE(unit->OnHidReport(AsReport(Cmd2(9, 'R', 'I'))).empty());
     }
-  }
-  EXPECT_THAT(unit.Received(), testing::ElementsAreArray(c.Log));
-  EXPECT_EQ(replies, c.Replies);
-}
-
-TEST(Framing, ConsoleResynchronisesOnTheHeader) {
-  for (const Case& c : ConsoleCases) {
-    Console console(5);
-    Feed(console, c);
-  }
-}
-
-// A short-frame unit is not on the HID bus: a report leaves no trace in its log.
-TEST(Framing, ShortFramesAreCutEveryThreeBytes) {
-  for (const Case& c : ShortCases) {
-    FaultUnit unit(9);
-    EXPECT_TRUE(unit.OnHidReport(Bytes(17, 0)).empty());
-    Feed(unit, c);
+    std::size_t replies = 0;
+    for (std::string_view write : SplitAt(c.Writes, '|')) {
+      if (Words(write) == std::vector<std::string_view>{"."}) {
+        unit->DropPartialFrame();
+      } else {
+        replies += unit->OnSerialBytes(FromHex(write)).size();
+      }
+    }
+    EXPECT_EQ(Frames(*unit), c.Frames);
+    EXPECT_EQ(replies, c.Replies);
   }
 }
 

@@ -1,6 +1,5 @@
 #include <gmock/gmock.h>
 
-#include "sim/FaultUnit.h"
 #include "sim/PlcTrainer.h"
 #include "tests/unit/sim/SimTestSupport.h"
 
@@ -9,82 +8,56 @@ namespace {
 
 using testing::ElementsAreArray;
 
-constexpr uint8_t Plc = 3;
-constexpr uint8_t Fault = 9;
+constexpr uint8_t Own = 3;
 
-Bytes On(uint8_t address, uint8_t channel) { return {address, 0xF0, channel}; }
-Bytes Off(uint8_t address, uint8_t channel) { return {address, 0xE0, channel}; }
-Bytes Read(uint8_t address) { return {address, 0xB0, 0}; }
-Bytes Clear(uint8_t address) { return {address, 0xC0, 0}; }
+Bytes On(uint8_t channel) { return {Own, 0xF0, channel}; }
+Bytes Off(uint8_t channel) { return {Own, 0xE0, channel}; }
+const Bytes Read = {Own, 0xB0, 0};
+const Bytes Clear = {Own, 0xC0, 0};
 
-// Frames sent in order; the reply to the last one and the channels on after.
+constexpr const char* Plc = "plc:3:main=0x34:external=0x1a";
+constexpr const char* Fault = "fault:3:data=0x5a";
+
+// Frames sent in order; the data byte answering the last one, and the
+// channels on after.
 struct Case {
-  const char* Name;
+  const char* Unit;
   std::vector<Bytes> Frames;
-  Bytes LastReply;  // empty: silent
-  std::vector<uint8_t> OnAfter;
+  uint8_t Data;
+  const char* On;
 };
 
-void Feed(ShortFrameUnit& unit, const Case& c) {
-  SCOPED_TRACE(c.Name);
-  std::vector<Emission> out;
-  for (const Bytes& frame : c.Frames) out = unit.OnSerialBytes(frame);
-  if (c.LastReply.empty()) {
-    EXPECT_TRUE(out.empty());
-  } else {
+const Case Cases[] = {
+    {Plc, {On(5)}, 0, "5"},
+    {Plc, {On(5), On(255), Off(5)}, 0, "255"},
+    {Plc, {On(22), Read}, 0x34, "22"},
+    {Plc, {On(23), Read}, 0x1A, "23"},
+    {Plc, {On(23), On(22), Read}, 0x34, "22 23"},  // the main block wins
+    {Plc, {Read}, 0xFF, "none"},                   // with no block selected the inputs float high
+    // Clear keeps the block selects and the selector.
+    {Plc, {On(0), On(21), On(22), On(27), On(28), On(200), Clear}, 0, "22 27"},
+    {Fault, {On(7)}, 0, "7"},
+    {Fault, {On(7), On(200), Off(7)}, 0, "200"},
+    {Fault, {On(0), On(22), On(255), Clear}, 0, "none"},
+    {Fault, {Read}, 0x5A, "none"},
+};
+
+TEST(ShortFrameUnits, SwitchChannelsAndReadData) {
+  for (const Case& c : Cases) {
+    SCOPED_TRACE(testing::Message() << c.Unit << ", case " << &c - Cases);
+    const std::unique_ptr<UnitBase> unit = Made(c.Unit);
+    std::vector<Emission> out;
+    for (const Bytes& frame : c.Frames) out = unit->OnSerialBytes(frame);
     ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(Hex(out[0].Bytes), Hex(c.LastReply));
-  }
-  EXPECT_THAT(unit.OnChannels(), ElementsAreArray(c.OnAfter));
-}
-
-const Case PlcCases[] = {
-    {"on", {On(Plc, 5)}, {Plc, 0, 0}, {5}},
-    {"off", {On(Plc, 5), On(Plc, 255), Off(Plc, 5)}, {Plc, 0, 0}, {255}},
-    {"read main block", {On(Plc, 22), Read(Plc)}, {Plc, 0, 0x34}, {22}},
-    {"read external block", {On(Plc, 23), Read(Plc)}, {Plc, 0, 0x1A}, {23}},
-    {"main wins over external", {On(Plc, 23), On(Plc, 22), Read(Plc)}, {Plc, 0, 0x34}, {22, 23}},
-    {"nothing selected", {Read(Plc)}, {Plc, 0, PlcTrainer::NothingSelected}, {}},
-    {"clear keeps selects and selector",
-     {On(Plc, 0), On(Plc, 21), On(Plc, 22), On(Plc, 27), On(Plc, 28), On(Plc, 200), Clear(Plc)},
-     {Plc, 0, 0},
-     {22, 27}},
-    {"broadcast address", {On(0, 5)}, {Plc, 0, 0}, {5}},
-    {"other unit's frame", {On(4, 5)}, {}, {}},
-    {"unknown command", {{Plc, 0xA0, 5}}, {}, {}},
-};
-
-const Case FaultCases[] = {
-    {"fault in", {On(Fault, 7)}, {Fault, 0, 0}, {7}},
-    {"fault out", {On(Fault, 7), On(Fault, 200), Off(Fault, 7)}, {Fault, 0, 0}, {200}},
-    {"clear takes all out",
-     {On(Fault, 0), On(Fault, 22), On(Fault, 255), Clear(Fault)},
-     {Fault, 0, 0},
-     {}},
-    {"read", {Read(Fault)}, {Fault, 0, 0x5A}, {}},
-    {"broadcast address", {On(0, 3)}, {Fault, 0, 0}, {3}},
-    {"other unit's frame", {On(8, 3)}, {}, {}},
-    {"unknown command", {{Fault, 0x10, 3}}, {}, {}},
-};
-
-TEST(ShortFrameUnits, AnswerShortFrames) {
-  for (const Case& c : PlcCases) {
-    PlcTrainer plc(Plc);
-    plc.SetMainBlock(0x34);
-    plc.SetExternalBlock(0x1A);
-    Feed(plc, c);
-  }
-  for (const Case& c : FaultCases) {
-    FaultUnit unit(Fault);
-    unit.SetData(0x5A);
-    Feed(unit, c);
+    EXPECT_EQ(HexBytes(out[0].Bytes), HexBytes(Bytes{Own, 0, c.Data}));
+    EXPECT_EQ(Get(*unit, "on"), c.On);
   }
 }
 
 // The frames the host sends to write one nibble: channels 24..27 in order.
 void AppendNibble(Bytes& stream, uint8_t nibble) {
   for (uint8_t k = 0; k < 4; ++k) {
-    const Bytes frame = (nibble >> k & 1) ? On(Plc, 24 + k) : Off(Plc, 24 + k);
+    const Bytes frame = (nibble >> k & 1) ? On(24 + k) : Off(24 + k);
     stream.insert(stream.end(), frame.begin(), frame.end());
   }
 }
@@ -124,7 +97,7 @@ const ProcessCase ProcessCases[] = {
     {"all one", Transfer(0xFFFF), {0xFFFF}, 0},
     {"two transfers", Join({Transfer(0x1234), Transfer(0xBEEF)}), {0x1234, 0xBEEF}, 0},
     {"selector writes around a transfer",
-     Join({{1, 2, 4, 1, 8}, Transfer(0x00F0), {5}}),
+     Join({{1, 2, 4, 8, 1}, Transfer(0x00F0), {5}}),
      {0x00F0},
      0},
     {"missing separator, then a good transfer",
@@ -138,7 +111,7 @@ const ProcessCase ProcessCases[] = {
 TEST(PlcTrainer, DecodesTheClockedProcessValue) {
   for (const ProcessCase& c : ProcessCases) {
     SCOPED_TRACE(c.Name);
-    PlcTrainer plc(Plc);
+    PlcTrainer plc(Own);
     Bytes stream;
     for (uint8_t nibble : c.Nibbles) AppendNibble(stream, nibble);
     EXPECT_EQ(plc.OnSerialBytes(stream).size(), stream.size() / 3);
@@ -155,6 +128,11 @@ TEST(PlcTrainer, DecodesTheClockedProcessValue) {
     if (!c.Values.empty()) {
       EXPECT_EQ(plc.LastProcessValue(), c.Values.back());
     }
+    // The nibbles and values are history, which a long-running unit forgets.
+    plc.ForgetHistory();
+    ExpectState(plc, "nibbles none; processes none");
+    EXPECT_EQ(plc.Selector(), c.Nibbles.back());
+    EXPECT_EQ(Frames(plc), "");
   }
 }
 

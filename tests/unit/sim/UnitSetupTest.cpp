@@ -1,120 +1,100 @@
 #include <gmock/gmock.h>
 
-#include "sim/UnitSetup.h"
-#include "sim/Words.h"
+#include "tests/unit/sim/SimTestSupport.h"
 
 namespace orvo::sim {
 namespace {
 
-struct SetupCase {
+// A description, and what it makes: "error: WHY", or the unit's kind,
+// address and name, then each setting that is not the default.
+struct Case {
   const char* Text;
-  const char* Error;  // empty: parses
-  UnitKind Kind = UnitKind::Console;
-  uint8_t Address = 0;
-  const char* Name = "";
-  const char* Link = "";
-  Misbehaviour How = Misbehaviour::None;
-  int Count = -1;
-  uint32_t LateMs = 4000;
-  std::optional<int> Port = std::nullopt;
-  // "FIELD VALUE; ..." as the control line 'get UNIT FIELD' reads the made unit.
-  const char* State = "";
+  const char* Made;
+  const char* State = "";  // "FIELD [INDEX] VALUE; ..." of the unit made
 };
 
-const SetupCase Setups[] = {
-    {"console:address=5", "", UnitKind::Console, 5, "console5"},
-    {"plc:address=0x03:name=trainer:link=/tmp/com3", "", UnitKind::Plc, 3, "trainer", "/tmp/com3"},
-    {"fault:address=9:misbehave=late:count=2:late-ms=300", "", UnitKind::Fault, 9, "fault9", "",
-     Misbehaviour::Late, 2, 300},
+const Case Cases[] = {
+    {"console:address=5", "console 5 console5"},
+    {"plc:address=0x03:name=trainer:link=/tmp/com3", "plc 3 trainer link=/tmp/com3"},
+    {"fault:address=9:misbehave=late:count=2:late-ms=300",
+     "fault 9 fault9 late count=2 late-ms=300"},
     {"console:5:port=3:model=3:submodel=1:version=1.2.13:switch=0x42:control=0x81:neg=4:pos=9:"
      "channel=3/0x02A7:channel=4.100",
-     "", UnitKind::Console, 5, "console5", "", Misbehaviour::None, -1, 4000, 3,
+     "console 5 console5 port=3",
      "model 3; submodel 1; version 1.2.13; switch 0x42; control 0x81; neg 4; pos 9; "
      "channel 3 679; channel 4 100"},
-    {"console:7:port=0", "", UnitKind::Console, 7, "console7", "", Misbehaviour::None, -1, 4000, 0},
-    {"plc:3:main=0x12:external=0x0C:channel=22/1:address=4", "", UnitKind::Plc, 4, "plc4", "",
-     Misbehaviour::None, -1, 4000, std::nullopt, "main 0x12; external 0x0c; channel 22 1"},
-    {"fault:9:data=0x5a:fault=7/1", "", UnitKind::Fault, 9, "fault9", "", Misbehaviour::None, -1,
-     4000, std::nullopt, "data 0x5a; fault 7 1; on 7"},
-    {"printer:address=1", "unknown unit kind 'printer'"},
-    {"console", "address=N is required"},
-    {"console:address=256", "address must be 0..255"},
-    {"console:300", "address must be 0..255"},
-    {"console:address", "expected key=value, got 'address'"},
-    {"console:5:7", "expected key=value, got '7'"},
-    {"console:address=5:colour=red", "unknown key 'colour'"},
-    {"console:address=5:misbehave=odd", "unknown misbehaviour 'odd'"},
-    {"console:address=5:count=x", "count must be -1 or a number of exchanges"},
-    {"console:5:model=256", "model takes a number 0..255"},
+    {"console:7:port=0", "console 7 console7 port=0"},
+    {"plc:3:main=0x12:external=0x0C:channel=22/1:address=4", "plc 4 plc4",
+     "main 0x12; external 0x0c; channel 22 1"},
+    {"fault:9:data=0x5a:fault=7/1", "fault 9 fault9", "data 0x5a; fault 7 1; on 7"},
+    {"printer:address=1", "error: unknown unit kind 'printer'"},
+    {"console", "error: address=N is required"},
+    {"console:address=256", "error: address must be 0..255"},
+    {"console:300", "error: address must be 0..255"},
+    {"console:address", "error: expected key=value, got 'address'"},
+    {"console:5:7", "error: expected key=value, got '7'"},
+    {"console:address=5:colour=red", "error: unknown key 'colour'"},
+    {"console:address=5:misbehave=odd", "error: unknown misbehaviour 'odd'"},
+    {"console:address=5:count=x", "error: count must be -1 or a number of exchanges"},
+    {"console:5:model=256", "error: model takes a number 0..255"},
     {"console:5:version=1.2",
-     "version takes 3 numbers 0..255 0..255 0..255, separated by '.' or '/'"},
-    {"console:5:aux=1", "aux cannot be set"},
-    {"console:5:main=1", "unknown key 'main'"},
-    {"plc:3:port=0", "only the console has a USB link"},
-    {"fault:9:port=40000", "port must be 0..32767"},
+     "error: version takes 3 numbers 0..255 0..255 0..255, separated by '.' or '/'"},
+    {"console:5:aux=1", "error: aux cannot be set"},
+    {"console:5:main=1", "error: unknown key 'main'"},
+    {"plc:3:port=0", "error: only the console has a USB link"},
+    {"fault:9:port=40000", "error: port must be 0..32767"},
 };
 
 TEST(UnitSetup, ParsesTheUnitArgumentAndMakesTheUnitItDescribes) {
-  for (const SetupCase& c : Setups) {
+  for (const Case& c : Cases) {
     SCOPED_TRACE(c.Text);
     std::string error;
     const std::optional<UnitSetup> setup = ParseUnitSetup(c.Text, error);
-    EXPECT_EQ(error, c.Error);
-    ASSERT_EQ(setup.has_value(), error.empty());
-    if (!setup) continue;
-    EXPECT_EQ(setup->Kind, c.Kind);
-    EXPECT_EQ(setup->Address, c.Address);
-    EXPECT_EQ(setup->Name, c.Name);
-    EXPECT_EQ(setup->Link, c.Link);
-    EXPECT_EQ(setup->How, c.How);
-    EXPECT_EQ(setup->Count, c.Count);
-    EXPECT_EQ(setup->LateMs, c.LateMs);
-    EXPECT_EQ(setup->Port, c.Port);
-
-    const std::unique_ptr<UnitBase> unit = MakeUnit(*setup);
-    EXPECT_EQ(unit->Address(), c.Address);
-    EXPECT_EQ(unit->Misbehaving(), c.How);
-    std::string state;
-    for (std::string_view item : SplitAt(c.State, ';')) {
-      if (item.empty()) continue;
-      const std::vector<std::string_view> words = Words(item);
-      const Field* field = FindField(c.Kind, words[0]);
-      ASSERT_NE(field, nullptr) << words[0];
-      Numbers index;
-      for (std::size_t i = 1; i + 1 < words.size(); ++i) index.push_back(*ParseNumber(words[i]));
-      EXPECT_EQ(field->Get(*unit, index), words.back()) << item;
+    ASSERT_EQ(setup.has_value(), error.empty()) << error;
+    if (!setup) {
+      EXPECT_EQ("error: " + error, c.Made);
+      continue;
     }
+    const std::unique_ptr<UnitBase> unit = MakeUnit(*setup);
+    const char* kinds[] = {"console", "plc", "fault"};
+    std::string made =
+        kinds[static_cast<int>(KindOf(*unit))] + (" " + Get(*unit, "address")) + " " + setup->Name;
+    EXPECT_EQ(setup->Kind, KindOf(*unit));
+    if (!setup->Link.empty()) made += " link=" + setup->Link;
+    if (setup->Port) made += " port=" + std::to_string(*setup->Port);
+    if (setup->How != Misbehaviour::None) made += " " + Get(*unit, "misbehaviour");
+    if (setup->Count != -1) made += " count=" + std::to_string(setup->Count);
+    if (setup->LateMs != 4000) made += " late-ms=" + std::to_string(setup->LateMs);
+    EXPECT_EQ(made, c.Made);
+    ExpectState(*unit, c.State);
   }
 }
 
-struct ListCase {
-  const char* Text;
-  const char* Error;
-  const char* Names = "";  // every unit's name, blank-separated
-};
-
-const ListCase Lists[] = {
-    {"console:5,plc:3,fault:4", "", "console5 plc3 fault4"},
-    {" console:5:port=3 , fault:9 ", "", "console5 fault9"},
-    {"plc:3", "", "plc3"},
-    {"console:5,,fault:4", "unit 2 is empty"},
-    {"console:5,", "unit 2 is empty"},
-    {"console:5,plc:x", "unit 2 'plc:x': expected key=value, got 'x'"},
-    {"console:5,plc:3:main=0x1ff", "unit 2 'plc:3:main=0x1ff': main takes a number 0..255"},
-    {"lamp:1", "unit 1 'lamp:1': unknown unit kind 'lamp'"},
+// Every unit's name, or what is wrong.
+const std::pair<const char*, const char*> Lists[] = {
+    {"console:5,plc:3,fault:4", "console5 plc3 fault4"},
+    {" console:5:port=3 , fault:9 ", "console5 fault9"},
+    {"plc:3", "plc3"},
+    {"console:5,,fault:4", "error: unit 2 is empty"},
+    {"console:5,", "error: unit 2 is empty"},
+    {",", "error: unit 1 is empty"},
+    {"console:5,plc:x", "error: unit 2 'plc:x': expected key=value, got 'x'"},
+    {"console:5,plc:3:main=0x1ff", "error: unit 2 'plc:3:main=0x1ff': main takes a number 0..255"},
+    {"lamp:1", "error: unit 1 'lamp:1': unknown unit kind 'lamp'"},
+    {"console:5;plc:3", "error: unit 1 'console:5;plc:3': expected key=value, got '5;plc'"},
 };
 
 TEST(UnitSetup, ListsNameTheUnitThatIsWrong) {
-  for (const ListCase& c : Lists) {
-    SCOPED_TRACE(c.Text);
+  for (const auto& [text, expected] : Lists) {
+    SCOPED_TRACE(text);
     std::string error;
-    const auto setups = ParseUnitList(c.Text, error);
-    EXPECT_EQ(error, c.Error);
-    ASSERT_EQ(setups.has_value(), error.empty());
-    if (!setups) continue;
-    std::string names;
-    for (const UnitSetup& setup : *setups) names += (names.empty() ? "" : " ") + setup.Name;
-    EXPECT_EQ(names, c.Names);
+    const auto setups = ParseUnitList(text, error);
+    ASSERT_EQ(setups.has_value(), error.empty()) << error;
+    std::string names = setups ? "" : "error: " + error;
+    for (const UnitSetup& setup : setups.value_or(std::vector<UnitSetup>{})) {
+      names += (names.empty() ? "" : " ") + setup.Name;
+    }
+    EXPECT_EQ(names, expected);
   }
 }
 

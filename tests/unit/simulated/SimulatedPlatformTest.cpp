@@ -1,62 +1,34 @@
 // The module's simulation mode, driven through the device classes as a lesson
-// drives them. The system platform it wraps is a stand-in whose clock records
-// the sleeps, so the time a lesson would take is checked without taking it.
+// drives them. The system platform it wraps records the sleeps, so the time
+// a lesson would take is checked without taking it.
 #include <gmock/gmock.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "devices/echo/Echo.h"
 #include "devices/fault/Fault.h"
 #include "devices/plc/Plc.h"
-#include "sim/UnitFields.h"
+#include "sim/bus/FakePlatform.h"
 #include "sim/bus/RegistryModel.h"
 #include "sim/inprocess/SimulatedPlatform.h"
+#include "tests/unit/sim/SimTestSupport.h"
 
 namespace orvo {
 namespace {
 
-// The system as the simulated platform sees it: sleeping is all it may
-// use. Every other call counts as touching the real hardware.
-class SystemStandIn final : public Platform {
- public:
-  uint64_t SleptMs = 0;
-  int Touched = 0;
+using sim::ExpectState;
 
-  void Sleep(uint32_t ms) override { SleptMs += ms; }
-
-  Handle OpenSerialPort(std::u16string_view) override { return Touch(InvalidHandle); }
-  bool ConfigureSerialPort(Handle, const SerialSettings&) override { return Touch(false); }
-  void ClearCommErrors(Handle) override { ++Touched; }
-  bool WriteSerial(Handle, std::span<const uint8_t>) override { return Touch(false); }
-  std::size_t ReadSerial(Handle, std::span<uint8_t>) override { return Touch(0u); }
-  DeviceSet OpenHidDeviceSet() override { return Touch(InvalidDeviceSet); }
-  bool HidInterfacePath(DeviceSet, int, std::u16string&) override { return Touch(false); }
-  void CloseHidDeviceSet(DeviceSet) override { ++Touched; }
-  Handle OpenHidDevice(std::u16string_view) override { return Touch(InvalidHandle); }
-  bool GetHidAttributes(Handle, HidAttributes&) override { return Touch(false); }
-  void FlushHidInput(Handle) override { ++Touched; }
-  bool WriteHidReport(Handle, std::span<const uint8_t, HidReportSize>) override {
-    return Touch(false);
-  }
-  std::size_t ReadHidReport(Handle, std::span<uint8_t, HidReportSize>, uint32_t) override {
-    return Touch(0u);
-  }
-  void CloseHandle(Handle) override { ++Touched; }
-  bool ReadSerialPortMap(std::vector<PortMapValue>&, std::size_t) override { return Touch(false); }
-
- private:
-  template <class T>
-  T Touch(T result) {
-    ++Touched;
-    return result;
-  }
-};
-
+// The system the simulated platform wraps is a bus with nothing on it: its
+// call log shows any use of the real ports, and its clock what was slept.
 struct Lesson {
   explicit Lesson(std::string_view units) : Simulated(System, units) {}
-  SystemStandIn System;
+  uint64_t SleptMs() { return System.Clock().NowMs(); }
+  void ExpectOnlySleeps() const {
+    EXPECT_THAT(System.CallLog(), testing::Each(testing::StartsWith("sleep "))) << "ports used";
+  }
+
+  fake::FakePlatform System;
   SimulatedPlatform Simulated;
   RegistryModel Registry;
   CEcho Echo{Simulated, Registry};
@@ -66,31 +38,24 @@ struct Lesson {
 
 std::string Str(const std::u16string& text) { return {text.begin(), text.end()}; }
 
-// A unit's state as orvo-sim's control line 'get UNIT FIELD' shows it.
-std::string UnitState(Lesson& lesson, std::string_view unit, std::string_view field) {
-  sim::UnitBase& u = *lesson.Simulated.Unit(unit);
-  return sim::FindField(sim::KindOf(u), field)->Get(u, {});
-}
-
 struct Step {
   const char* What;
-  std::function<int16_t(Lesson&)> Call;
-  int16_t Status;
-  uint64_t SleptMs;                          // slept for real over the step
-  std::function<std::string(Lesson&)> Seen;  // what the host or a unit shows afterwards
-  const char* Expected;
+  int16_t (*Call)(Lesson&);
+  uint64_t SleptMs;  // slept for real over the step
 };
 
+// Each step must succeed, in the time it would take on the wire.
 void RunSteps(Lesson& lesson, const std::vector<Step>& steps) {
   for (const Step& step : steps) {
     SCOPED_TRACE(step.What);
-    const uint64_t before = lesson.System.SleptMs;
-    EXPECT_EQ(step.Call(lesson), step.Status);
-    EXPECT_EQ(lesson.System.SleptMs - before, step.SleptMs);
-    EXPECT_EQ(step.Seen(lesson), step.Expected);
+    const uint64_t before = lesson.SleptMs();
+    EXPECT_EQ(step.Call(lesson), 61);
+    EXPECT_EQ(lesson.SleptMs() - before, step.SleptMs);
   }
-  EXPECT_EQ(lesson.System.Touched, 0) << "the real ports were used";
+  lesson.ExpectOnlySleeps();
 }
+
+sim::UnitBase& Unit(Lesson& lesson, std::string_view name) { return *lesson.Simulated.Unit(name); }
 
 // Units without port= take COM1 and COM3 around the PLC trainer's COM2, and
 // the map lists them in the order given. A silent port costs what it costs
@@ -106,31 +71,30 @@ TEST(SimulatedPlatform, LessonHuntsAndCommandsWithTheTimeItWouldTake) {
       lesson,
       {
           // The address query goes unanswered on COM2 (300 + 500 + 300).
-          {"console SetAddress(5)", [](Lesson& l) { return l.Echo.SetAddress(5); }, 61, 1100,
-           [](Lesson& l) { return std::to_string(l.Echo.get_Port()); }, "1"},
-          {"console ReadModel", [](Lesson& l) { return l.Echo.ReadModel(); }, 61, 0,
-           [](Lesson& l) { return std::to_string(l.Echo.get_Model()) + Str(l.Echo.get_Version()); },
-           "31.2.13"},
+          {"console SetAddress(5)", [](Lesson& l) { return l.Echo.SetAddress(5); }, 1100},
+          {"console ReadModel", [](Lesson& l) { return l.Echo.ReadModel(); }, 0},
           // Two silent ports (50 + 400 + 500 + 50 + 400, then the hunt's
           // 500 each), then the unit's own answer and pause (50 + 500).
-          {"fault HuntPort", [](Lesson& l) { return l.Fault.HuntPort(); }, 61, 2 * 1900 + 550,
-           [](Lesson& l) { return std::to_string(l.Fault.get_Port()); }, "3"},
-          {"fault SendFaults(F3,F7)", [](Lesson& l) { return l.Fault.SendFaults(u"F3,F7"); }, 61,
-           100, [](Lesson& l) { return UnitState(l, "fault9", "on"); }, "3 7"},
+          {"fault HuntPort", [](Lesson& l) { return l.Fault.HuntPort(); }, 2 * 1900 + 550},
+          {"fault SendFaults(F3,F7)", [](Lesson& l) { return l.Fault.SendFaults(u"F3,F7"); }, 100},
           // The trainer answers at once on COM2: every short frame waits its
           // 50 ms reply delay. ReadExternal reads the main block too.
-          {"plc HuntPort", [](Lesson& l) { return l.Plc.HuntPort(); }, 61, 100,
-           [](Lesson& l) { return std::to_string(l.Plc.get_Port()); }, "2"},
-          {"plc ReadExternal", [](Lesson& l) { return l.Plc.ReadExternal(); }, 61, 300,
-           [](Lesson& l) { return std::to_string(l.Plc.get_Voltage()); }, "24"},
-          {"plc SetSelector(5)", [](Lesson& l) { return l.Plc.SetSelector(5); }, 61, 200,
-           [](Lesson& l) { return UnitState(l, "plc3", "selector"); }, "0x05"},
+          {"plc HuntPort", [](Lesson& l) { return l.Plc.HuntPort(); }, 100},
+          {"plc ReadExternal", [](Lesson& l) { return l.Plc.ReadExternal(); }, 300},
+          {"plc SetSelector(5)", [](Lesson& l) { return l.Plc.SetSelector(5); }, 200},
       });
+  EXPECT_EQ(lesson.Echo.get_Port(), 1);
+  EXPECT_EQ(std::to_string(lesson.Echo.get_Model()) + " " + Str(lesson.Echo.get_Version()),
+            "3 1.2.13");
+  EXPECT_EQ(lesson.Fault.get_Port(), 3);
+  ExpectState(Unit(lesson, "fault9"), "on 3 7");
+  EXPECT_EQ(lesson.Plc.get_Port(), 2);
+  EXPECT_EQ(lesson.Plc.get_Voltage(), 24);
   // What the units kept only to be read back went when each link closed.
+  ExpectState(Unit(lesson, "plc3"), "selector 0x05; nibbles none");
   for (const char* name : {"plc3", "console5", "fault9"}) {
-    EXPECT_TRUE(lesson.Simulated.Unit(name)->Received().empty()) << name;
+    EXPECT_TRUE(Unit(lesson, name).Received().empty()) << name;
   }
-  EXPECT_EQ(UnitState(lesson, "plc3", "nibbles"), "none");
 }
 
 // A console on the USB link: found by its address query (300 ms for the
@@ -139,37 +103,29 @@ TEST(SimulatedPlatform, LessonHuntsAndCommandsWithTheTimeItWouldTake) {
 // (300 each).
 TEST(SimulatedPlatform, ConsoleOnTheUsbLink) {
   Lesson lesson("console:6:port=0:pos=4");
-  RunSteps(lesson, {
-                       {"SetAddress(6)", [](Lesson& l) { return l.Echo.SetAddress(6); }, 61, 350,
-                        [](Lesson& l) { return std::to_string(l.Echo.get_Port()); }, "0"},
-                       {"CheckComm", [](Lesson& l) { return l.Echo.CheckComm(); }, 61, 950,
-                        [](Lesson& l) { return std::to_string(l.Echo.get_Pos()); }, "15"},
-                   });
+  RunSteps(lesson, {{"SetAddress(6)", [](Lesson& l) { return l.Echo.SetAddress(6); }, 350},
+                    {"CheckComm", [](Lesson& l) { return l.Echo.CheckComm(); }, 950}});
+  EXPECT_EQ(lesson.Echo.get_Port(), 0);
+  EXPECT_EQ(lesson.Echo.get_Pos(), 15);
 }
 
-struct Malformed {
-  const char* Units;
-  const char* Problem;
-};
-
-const Malformed MalformedCases[] = {
-    {"console:5,plc:x", "unit 2 'plc:x': expected key=value, got 'x'"},
-    {"console:5:port=2,plc:3:port=2", "console5 and plc3 both on COM2"},
-    {"console:5;plc:3", "unit 1 'console:5;plc:3': expected key=value, got '5;plc'"},
-    {",", "unit 1 is empty"},
-};
-
 // Nothing opens and the map is empty: every call reports 60, quickly, and
-// the trace says why.
+// the trace says why. No unit is made for a faulty description, not even
+// those before the fault.
 TEST(SimulatedPlatform, MalformedUnitsLeaveNothingToTalkTo) {
-  for (const Malformed& c : MalformedCases) {
-    SCOPED_TRACE(c.Units);
+  for (const auto& [units, problem] :
+       {std::pair{"console:5,plc:x", "unit 2 'plc:x': expected key=value, got 'x'"},
+        std::pair{"console:5:port=2,plc:3:port=2", "console5 and plc3 both on COM2"}}) {
+    SCOPED_TRACE(units);
     const int made = sim::UnitBase::Made();
-    Lesson lesson(c.Units);
-    EXPECT_EQ(lesson.Simulated.Problem(), c.Problem);
+    Lesson lesson(units);
+    EXPECT_EQ(lesson.Simulated.Problem(), problem);
     EXPECT_EQ(lesson.Simulated.Announcement(),
-              std::string("ORVOTRAINER_SIMULATE: ") + c.Problem +
+              std::string("ORVOTRAINER_SIMULATE: ") + problem +
                   "; no unit is simulated and every call reports 60");
+    std::vector<PortMapValue> map;
+    EXPECT_TRUE(lesson.Simulated.ReadSerialPortMap(map, 8));
+    EXPECT_TRUE(map.empty());
     lesson.Fault.put_Address(4);
     lesson.Plc.put_Address(3);
     lesson.Plc.put_Port(2);
@@ -177,9 +133,9 @@ TEST(SimulatedPlatform, MalformedUnitsLeaveNothingToTalkTo) {
                                  lesson.Fault.HuntPort(), lesson.Plc.ReadMain()}) {
       EXPECT_EQ(status, 60);
     }
-    EXPECT_EQ(lesson.System.SleptMs, 50u) << "SetAddress's pause after finding nothing, no more";
-    EXPECT_EQ(lesson.System.Touched, 0);
-    EXPECT_EQ(sim::UnitBase::Made(), made) << "a unit was made for a faulty description";
+    EXPECT_EQ(lesson.SleptMs(), 50u) << "SetAddress's pause after finding nothing, no more";
+    lesson.ExpectOnlySleeps();
+    EXPECT_EQ(sim::UnitBase::Made(), made);
   }
 }
 
