@@ -20,7 +20,7 @@ import os
 import sys
 import time
 
-from harness import Client, Crash, Hang, Units, register
+from harness import Client, Crash, Hang, Units, holders, register, wine_server
 
 # The area's ports: each unit's address is its COM number. COM44 is listed in
 # the serial-port map with no device behind it.
@@ -182,6 +182,7 @@ class Outcome:
         self.crashes = 0
         self.hangs = 0
         self.ports_intact = True
+        self.left_open = 0  # calls after which the port was still held
         self.recovered = False
         self.unloads = False
         self.note = row.why
@@ -202,6 +203,8 @@ class Matrix:
         self.client = None
         self.baseline = {}
         self.gone_link = os.path.join(self.prefix, "dosdevices", "com%d" % GONE)
+        self.server = None
+        self.held = 0  # handles the client itself holds on the unit's port
 
     # The client, with a hang or a crash counted against the row and the
     # client started afresh.
@@ -212,10 +215,12 @@ class Matrix:
             outcome.hangs += 1
             outcome.fail("hang: no answer to '%s' within %.0f s" % (command, timeout))
             self.client.restart()
+            self.held = 0
         except Crash as crash:
             outcome.crashes += 1
             outcome.fail("crash at '%s': %s" % (command, crash))
             self.client.restart()
+            self.held = 0
         return None
 
     def must(self, command):
@@ -246,6 +251,9 @@ class Matrix:
             self.set_state(unit)
         register(self.args.dll)
         self.client = Client(self.args.client, self.log)
+        self.server = wine_server(self.prefix)
+        if self.server is None:
+            raise SystemExit("fault_matrix: no wineserver serves %s" % self.prefix)
         # A mapped COM44 whose device is missing: a link to nothing.
         if os.path.lexists(self.gone_link):
             os.remove(self.gone_link)
@@ -320,6 +328,13 @@ class Matrix:
             self.units.send("misbehave", kind["unit"], "vanish", 1)
         elif row.fault == "held":
             answer = self.ask(outcome, "hold %d" % kind["port"])
+            self.held = 1 if answer is not None and answer.ok else 0
+            # The client's own handle must show, or a port left open would too
+            # go unseen.
+            device = os.readlink(self.units.link_of(kind["unit"]))
+            if holders(self.server, device) != self.held:
+                outcome.fail("the client's hold on COM%d is not seen among the wineserver's"
+                             " descriptors" % kind["port"])
             if answer is not None and answer.words[1:] == ["shared"]:
                 # Wine lets a second program open a serial device that one
                 # holds: the calls then reach the unit as if nobody held it.
@@ -343,6 +358,20 @@ class Matrix:
             self.set_state(kind["unit"])
         elif row.fault == "held":
             self.ask(outcome, "free %d" % kind["port"])
+            self.held = 0
+
+    def check_port_free(self, outcome, member):
+        """A call returns with its port closed: only the client's own hold may
+        be left. A vanished unit's port has no device to hold."""
+        try:
+            device = os.readlink(self.units.link_of(KINDS[outcome.row.kind]["unit"]))
+        except OSError:
+            return
+        held = holders(self.server, device)
+        if held is not None and held > self.held:
+            outcome.left_open += 1
+            outcome.fail("%s returned with COM%d still open (%d handles)" % (
+                member, KINDS[outcome.row.kind]["port"], held))
 
     def call(self, outcome, member, arguments, expected, model, floor):
         bound = limit(model)
@@ -364,6 +393,7 @@ class Matrix:
         if floor and answer.seconds < 0.8 * model:
             outcome.fail("%s took %.2f s, less than a silent unit's %.2f s" % (
                 member, answer.seconds, model))
+        self.check_port_free(outcome, member)
         return status
 
     def run_row(self, row):
@@ -419,15 +449,15 @@ class Matrix:
 
 
 def table(outcomes):
-    header = ("row", "calls", "statuses", "longest call / bound", "crashes", "hangs", "ports",
-              "recovered", "unload", "note")
+    header = ("row", "calls", "statuses", "longest call / bound", "crashes", "hangs", "left open",
+              "ports", "recovered", "unload", "note")
     lines = [header]
     for o in outcomes:
         seconds, bound, member = o.longest
         lines.append((o.row.name, str(len(o.statuses)),
                       " ".join("-" if s is None else str(s) for s in o.statuses),
                       "%.2f s / %.1f s %s" % (seconds, bound, member), str(o.crashes),
-                      str(o.hangs), "intact" if o.ports_intact else "CHANGED",
+                      str(o.hangs), str(o.left_open), "intact" if o.ports_intact else "CHANGED",
                       "yes" if o.recovered else "NO", "S_OK" if o.unloads else "NO", o.note))
     widths = [max(len(line[i]) for line in lines) for i in range(len(header) - 1)]
     for line in lines:

@@ -40,6 +40,45 @@ def register(dll):
         raise SystemExit("regsvr32 %s failed with status %d" % (dll, result.returncode))
 
 
+def wine_server(prefix):
+    """The pid of the wineserver that serves `prefix`: the one whose
+    environment names it, as tools/wine-prefix finds it."""
+    wanted = os.path.realpath(prefix)
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/comm" % pid) as comm:
+                if not comm.read().startswith("wineserver"):
+                    continue
+            with open("/proc/%s/environ" % pid, "rb") as environ:
+                variables = environ.read().split(b"\0")
+        except OSError:
+            continue
+        for variable in variables:
+            name, _, value = variable.decode(errors="replace").partition("=")
+            if name == "WINEPREFIX" and os.path.realpath(value) == wanted:
+                return int(pid)
+    return None
+
+
+def holders(server, device):
+    """How many open handles of the prefix lead to `device`: the wineserver
+    keeps one file descriptor for each, whichever process holds the handle."""
+    count = 0
+    try:
+        descriptors = os.listdir("/proc/%d/fd" % server)
+    except OSError:
+        return None
+    for fd in descriptors:
+        try:
+            if os.readlink("/proc/%d/fd/%s" % (server, fd)) == device:
+                count += 1
+        except OSError:
+            pass
+    return count
+
+
 class Answer:
     """One answer line of the client: "ok hr=0x... vt=2 value=61 ms=12"."""
 
