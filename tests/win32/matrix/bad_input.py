@@ -186,6 +186,7 @@ class Table:
         self.units = Units(args.sim, args.run, UNITS)
         self.log = open(args.run + "/bad-input.wine.log", "w")
         self.client = None
+        self.remembered = None
 
     def setup(self):
         for unit in UNITS:
@@ -194,6 +195,10 @@ class Table:
         self.client = Client(self.args.client, self.log)
         for port in (41, 42, 43):
             self.client.ask("drain %d" % port)
+        # The console object has no address, so its Port puts land in
+        # BrixPort_0; the table puts back what it found.
+        found = self.client.ask("ports").words[1:]
+        self.remembered = dict(w.split("=", 1) for w in found).get("BrixPort_0")
         self.create()
 
     def create(self):
@@ -258,6 +263,9 @@ class Table:
 
     def teardown(self):
         if self.client:
+            if self.remembered is not None and self.remembered.lstrip("-").isdigit():
+                self.client.ask("new r OrvoTrainer.Echo.1")
+                self.client.ask("put r Port i2:%s" % self.remembered)
             self.client.stop()
         self.log.close()
 
