@@ -15,6 +15,9 @@ import threading
 import time
 
 LOADER = os.environ.get("ORVO_WINE_LOADER", "wine")
+# Set by a build whose Wine runs under qemu, where a Wine process takes most
+# of a minute to start and everything it does runs slower.
+EMULATED = bool(os.environ.get("ORVO_WINE_EMULATED"))
 
 
 class Hang(Exception):
@@ -35,7 +38,7 @@ def register(dll):
     ignores per-user classes)."""
     result = subprocess.run([LOADER, "regsvr32", "/s", windows_path(dll)],
                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL, timeout=120)
+                            stderr=subprocess.DEVNULL, timeout=600 if EMULATED else 120)
     if result.returncode != 0:
         raise SystemExit("regsvr32 %s failed with status %d" % (dll, result.returncode))
 
@@ -122,7 +125,7 @@ class Client:
                                         bufsize=1, start_new_session=True)
         self.lines = queue.Queue()
         threading.Thread(target=self._read, args=(self.process, self.lines), daemon=True).start()
-        first = self._next(60)
+        first = self._next(600 if EMULATED else 60)
         if first is None or not first.startswith("ok ready"):
             raise SystemExit("MatrixClient did not start: %r" % first)
 
