@@ -14,6 +14,24 @@ UINT NameLength(const OLECHAR* name) {
   return length;
 }
 
+// The number of parameters the member `id` of this `kind` takes, or -1 when
+// the interface has no such member.
+int ParameterCount(ITypeInfo* typeInfo, DISPID id, INVOKEKIND kind) {
+  TYPEATTR* attributes = nullptr;
+  if (FAILED(typeInfo->GetTypeAttr(&attributes))) return -1;
+  const int functions = attributes->cFuncs;
+  typeInfo->ReleaseTypeAttr(attributes);
+  for (int i = 0; i < functions; ++i) {
+    FUNCDESC* function = nullptr;
+    if (FAILED(typeInfo->GetFuncDesc(i, &function))) continue;
+    const bool found = function->memid == id && function->invkind == kind;
+    const int count = function->cParams;
+    typeInfo->ReleaseFuncDesc(function);
+    if (found) return count;
+  }
+  return -1;
+}
+
 // Releases an interface pointer held by a scope.
 template <class I>
 struct Releaser {
@@ -157,8 +175,17 @@ HRESULT CComTypeInfoHolder::Invoke(IDispatch* self, DISPID id, LCID locale, WORD
                                    UINT* argumentError) {
   const HRESULT hr = Loaded(locale);
   if (FAILED(hr)) return hr;
-  return TypeInfo.load(std::memory_order_acquire)
-      ->Invoke(self, id, flags, parameters, result, exception, argumentError);
+  ITypeInfo* typeInfo = TypeInfo.load(std::memory_order_acquire);
+  // A put takes its value and nothing else. Wine's type-library dispatch
+  // drops whatever comes beyond it, so a script's o.Port(7) = 41 (an index
+  // Port does not have) would set Port and report success where Windows
+  // refuses the call; it is refused here on both.
+  if (parameters && (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))) {
+    const int taken = ParameterCount(
+        typeInfo, id, flags & DISPATCH_PROPERTYPUT ? INVOKE_PROPERTYPUT : INVOKE_PROPERTYPUTREF);
+    if (taken >= 0 && parameters->cArgs > static_cast<UINT>(taken)) return DISP_E_BADPARAMCOUNT;
+  }
+  return typeInfo->Invoke(self, id, flags, parameters, result, exception, argumentError);
 }
 
 void CComTypeInfoHolder::Clear() {

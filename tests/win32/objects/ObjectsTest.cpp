@@ -421,6 +421,50 @@ TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {
   EXPECT_EQ(Locks(), 0);
 }
 
+// A put takes its value and nothing else: o.Address(1) = 9, an index the
+// property does not have, is refused and leaves the value alone. Wine's
+// type-library dispatch alone would drop the index and report success.
+TEST_F(Objects, PutWithMoreThanItsValueIsRefused) {
+  RegisterTypeLibrary(true);
+  for (const ClassRow& row : Classes) {
+    SCOPED_TRACE(row.Name);
+    IDispatch* dispatch = nullptr;
+    ASSERT_EQ(row.Create(nullptr, IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+    LPOLESTR name = const_cast<LPOLESTR>(L"Address");
+    DISPID id = 0;
+    ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, Locale, &id), S_OK);
+    const struct {
+      UINT Count;  // the value (named DISPID_PROPERTYPUT) first, then indexes
+      HRESULT Expected;
+      short Address;  // afterwards
+    } cases[] = {{1, S_OK, 7}, {2, DISP_E_BADPARAMCOUNT, 7}, {3, DISP_E_BADPARAMCOUNT, 7}};
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.Count);
+      VARIANT arguments[3];
+      for (UINT i = 0; i < 3; ++i) {
+        VariantInit(&arguments[i]);
+        arguments[i].vt = VT_I2;
+        arguments[i].iVal = static_cast<short>(i == 0 && c.Count == 1 ? 7 : 9 - i);
+      }
+      DISPID put = DISPID_PROPERTYPUT;
+      DISPPARAMS parameters{arguments, &put, c.Count, 1};
+      EXPECT_EQ(dispatch->Invoke(id, IID_NULL, Locale, DISPATCH_PROPERTYPUT, &parameters, nullptr,
+                                 nullptr, nullptr),
+                c.Expected);
+      DISPPARAMS none{nullptr, nullptr, 0, 0};
+      VARIANT value;
+      VariantInit(&value);
+      ASSERT_EQ(dispatch->Invoke(id, IID_NULL, Locale, DISPATCH_PROPERTYGET, &none, &value, nullptr,
+                                 nullptr),
+                S_OK);
+      EXPECT_EQ(value.vt, VT_I2);
+      EXPECT_EQ(value.iVal, c.Address);
+    }
+    dispatch->Release();
+  }
+  EXPECT_EQ(Locks(), 0);
+}
+
 // A null out-pointer is refused before the device is asked anything; with
 // no unit anywhere a call that did reach the device would take seconds.
 TEST_F(Objects, NullOutPointersAreRefusedAtOnce) {
