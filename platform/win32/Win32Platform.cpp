@@ -1,22 +1,15 @@
 // The platform on Windows: serial ports through the communications API, HID
-// units through SetupAPI and the HID class driver, the serial-port map from
-// the registry.
-#include <windows.h>
-
-#include <setupapi.h>
-extern "C" {
-#include <hidsdi.h>
-}
-
+// units through SetupAPI and the HID class driver (by way of HidApi, so that
+// tests can put devices of their own there), the serial-port map from the
+// registry.
 #include <cctype>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "platform/win32/HidApi.h"
 
 namespace orvo {
-
 
 namespace {
 
@@ -39,6 +32,8 @@ DWORD FinishOverlapped(HANDLE device, OVERLAPPED& ov, BOOL started, DWORD timeou
 
 class Win32Platform final : public Platform {
  public:
+  explicit Win32Platform(const HidApi& hid) : Hid(hid) {}
+
   Handle OpenSerialPort(std::u16string_view deviceName) override {
     const std::u16string name(deviceName);
     HANDLE h =
@@ -81,25 +76,24 @@ class Win32Platform final : public Platform {
 
   DeviceSet OpenHidDeviceSet() override {
     GUID hid;
-    HidD_GetHidGuid(&hid);
-    HDEVINFO set =
-        SetupDiGetClassDevsW(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    Hid.GetHidGuid(&hid);
+    HDEVINFO set = Hid.GetClassDevs(&hid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     return set == INVALID_HANDLE_VALUE ? InvalidDeviceSet : reinterpret_cast<DeviceSet>(set);
   }
 
   bool HidInterfacePath(DeviceSet set, int index, std::u16string& path) override {
     GUID hid;
-    HidD_GetHidGuid(&hid);
+    Hid.GetHidGuid(&hid);
     SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = sizeof data;
     HDEVINFO info = reinterpret_cast<HDEVINFO>(set);
-    if (!SetupDiEnumDeviceInterfaces(info, nullptr, &hid, static_cast<DWORD>(index), &data))
+    if (!Hid.EnumDeviceInterfaces(info, nullptr, &hid, static_cast<DWORD>(index), &data))
       return false;
     // A fixed detail buffer, as large as any HID interface path we expect.
     alignas(SP_DEVICE_INTERFACE_DETAIL_DATA_W) unsigned char buffer[1048] = {};
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer);
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    if (!SetupDiGetDeviceInterfaceDetailW(info, &data, detail, sizeof buffer, nullptr, nullptr))
+    if (!Hid.GetDeviceInterfaceDetail(info, &data, detail, sizeof buffer, nullptr, nullptr))
       return false;
     const std::size_t room =
         (sizeof buffer - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / 2;
@@ -110,27 +104,27 @@ class Win32Platform final : public Platform {
   }
 
   void CloseHidDeviceSet(DeviceSet set) override {
-    SetupDiDestroyDeviceInfoList(reinterpret_cast<HDEVINFO>(set));
+    Hid.DestroyDeviceInfoList(reinterpret_cast<HDEVINFO>(set));
   }
 
   Handle OpenHidDevice(std::u16string_view path) override {
     const std::u16string name(path);
     // Overlapped so that a unit that never answers cannot hold the caller.
     HANDLE h =
-        CreateFileW(W(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        Hid.OpenDevice(W(name), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     return h == INVALID_HANDLE_VALUE ? InvalidHandle : FromH(h);
   }
 
   bool GetHidAttributes(Handle device, HidAttributes& attributes) override {
     HIDD_ATTRIBUTES a{};
     a.Size = sizeof a;
-    if (!HidD_GetAttributes(H(device), &a)) return false;
+    if (!Hid.GetAttributes(H(device), &a)) return false;
     attributes = HidAttributes{a.VendorID, a.ProductID};
     return true;
   }
 
-  void FlushHidInput(Handle device) override { HidD_FlushQueue(H(device)); }
+  void FlushHidInput(Handle device) override { Hid.FlushQueue(H(device)); }
 
   bool WriteHidReport(Handle device, std::span<const uint8_t, HidReportSize> report) override {
     return Overlapped(device, const_cast<uint8_t*>(report.data()), true, WriteBound) ==
@@ -197,6 +191,8 @@ class Win32Platform final : public Platform {
  private:
   static constexpr DWORD WriteBound = 1000;
 
+  const HidApi Hid;
+
   static std::size_t Overlapped(Handle device, uint8_t* buffer, bool write, DWORD timeoutMs) {
     OVERLAPPED ov{};
     ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -212,8 +208,23 @@ class Win32Platform final : public Platform {
 
 }  // namespace
 
+HidApi SystemHidApi() {
+  return {HidD_GetHidGuid,
+          SetupDiGetClassDevsW,
+          SetupDiEnumDeviceInterfaces,
+          SetupDiGetDeviceInterfaceDetailW,
+          SetupDiDestroyDeviceInfoList,
+          CreateFileW,
+          HidD_GetAttributes,
+          HidD_FlushQueue};
+}
+
+std::unique_ptr<Platform> MakeWin32Platform(const HidApi& hid) {
+  return std::make_unique<Win32Platform>(hid);
+}
+
 Platform& SystemPlatform() {
-  static Win32Platform platform;
+  static Win32Platform platform(SystemHidApi());
   return platform;
 }
 
