@@ -67,12 +67,11 @@ struct World {
   }
 };
 
-// The unit's own port, another unit's, a port with nothing on it, or the
-// USB link, which has no unit here.
+// The unit's own port, another unit's, COM4 (in the map, nothing on it) or
+// the USB link, which has no unit here.
 int16_t StartPort(int16_t own, uint8_t choice) {
-  constexpr std::array<int16_t, 4> Offsets{0, 1, 4, -1};
-  const int16_t offset = Offsets[choice % 4];
-  return offset < 0 ? 0 : static_cast<int16_t>((own - 1 + offset) % 4 + 1);
+  const std::array<int16_t, 4> ports{own, static_cast<int16_t>(own % 3 + 1), 4, 0};
+  return ports[choice % 4];
 }
 
 // Items joined again give the list back, less one trailing comma; blanks
