@@ -5,7 +5,7 @@
 // so that the frame log has something in it.
 //
 // Each reply is one line that starts with "ok" or "error", and what a set
-// says "ok" to, a get reads back.
+// or a misbehave says "ok" to, a get reads back.
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -48,6 +48,13 @@ void CheckReadBack(const std::vector<std::string_view>& words, const UnitsByName
   Check(reply.starts_with("ok ") && ParseNumber(reply.substr(3)) == ParseNumber(words.back()));
 }
 
+// A unit told to misbehave for some exchanges, or for good, says so.
+void CheckMisbehaving(const std::vector<std::string_view>& words, const UnitsByName& units) {
+  const bool none = words[2] == "none" || (words.size() > 3 && ParseNumber(words[3]) == 0);
+  const std::string get = "get " + std::string(words[1]) + " misbehaviour";
+  Check(Run(get, units) == "ok " + std::string(none ? "none" : words[2]));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -81,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string reply = Run(line, units);
     const std::vector<std::string_view> words = Words(line);
     if (reply == "ok" && words[0] == "set") CheckReadBack(words, units);
+    if (reply == "ok" && words[0] == "misbehave") CheckMisbehaving(words, units);
   }
   return 0;
 }
