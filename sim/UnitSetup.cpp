@@ -77,11 +77,11 @@ std::string ApplyKey(UnitSetup& setup, std::string_view key, std::string_view va
     if (!how) return "unknown misbehaviour '" + std::string(value) + "'";
     setup.How = *how;
   } else if (key == "count") {
-    const std::optional<long> count = InRange(value, -1, 1000000);
+    const std::optional<long> count = InRange(value, -1, MaxMisbehaviourCount);
     if (!count) return "count must be -1 or a number of exchanges";
     setup.Count = static_cast<int>(*count);
   } else if (key == "late-ms") {
-    const std::optional<long> ms = InRange(value, 0, 3600000);
+    const std::optional<long> ms = InRange(value, 0, MaxLateMs);
     if (!ms) return "late-ms must be 0..3600000";
     setup.LateMs = static_cast<uint32_t>(*ms);
   } else {

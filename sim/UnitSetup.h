@@ -17,6 +17,12 @@
 
 namespace orvo::sim {
 
+// Bounds of a misbehaviour, shared by --unit and the control line's
+// misbehave so that both take the same numbers. Both fit the unit's int
+// count and 32-bit delay, which larger numbers would wrap around.
+inline constexpr long MaxMisbehaviourCount = 1000000;
+inline constexpr long MaxLateMs = 3600000;
+
 struct UnitSetup {
   UnitKind Kind = UnitKind::Console;
   uint8_t Address = 0;

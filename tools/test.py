@@ -203,9 +203,11 @@ def main():
         else:
             totals.fail("asan build")
 
-    if "fuzz" in suites and os.access("tools/fuzz-registrar", os.X_OK):
+    # A few seconds for each fuzz target, from its committed corpus: enough
+    # to catch a harness or a parser that breaks on inputs it once took.
+    if "fuzz" in suites and os.access("tools/fuzz", os.X_OK):
         print("== fuzz smoke", flush=True)
-        if subprocess.run(["tools/fuzz-registrar", os.environ.get("ORVO_FUZZ_SECONDS", "20")]).returncode == 0:
+        if subprocess.run(["tools/fuzz", os.environ.get("ORVO_FUZZ_SECONDS", "5")]).returncode == 0:
             totals.passed += 1
         else:
             totals.fail("fuzz smoke")

@@ -31,7 +31,9 @@ std::string SetMisbehaviour(UnitBase& unit, const std::vector<std::string_view>&
   if (!how) return "error unknown misbehaviour '" + std::string(words[2]) + "'";
   const std::optional<long> count = words.size() > 3 ? ParseNumber(words[3]) : -1;
   const std::optional<long> lateMs = words.size() > 4 ? ParseNumber(words[4]) : 4000;
-  if (!count || *count < -1 || !lateMs || *lateMs < 0) return "error bad count or delay";
+  if (!count || *count < -1 || *count > MaxMisbehaviourCount || !lateMs || *lateMs < 0 ||
+      *lateMs > MaxLateMs)
+    return "error bad count or delay";
   unit.Misbehave(*how, static_cast<int>(*count), static_cast<uint32_t>(*lateMs));
   return "ok";
 }

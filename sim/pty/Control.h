@@ -14,7 +14,7 @@ namespace orvo::sim {
 using UnitsByName = std::map<std::string, UnitBase*, std::less<>>;
 
 inline constexpr std::string_view ControlHelp =
-    "  misbehave UNIT HOW [COUNT [LATE_MS]]  HOW as for misbehave= (none ends it)\n"
+    "  misbehave UNIT HOW [COUNT [LATE_MS]]  as misbehave=, count=, late-ms= (none ends it)\n"
     "  set UNIT FIELD VALUE...               change state\n"
     "  get UNIT FIELD [INDEX]                read state\n"
     "  clear UNIT                            forget the frames received so far\n"

@@ -40,6 +40,16 @@ const std::pair<const char*, const char*> Script[] = {
     {"get console5 misbehaviour", "ok silent"},
     {"misbehave console5 sideways", "error unknown misbehaviour 'sideways'"},
     {"misbehave plc3 late 1 300", "ok"},
+    // The bounds of --unit's count= and late-ms=: beyond them a number would
+    // wrap into another count (4294967296 into 0, behaving) or delay.
+    {"misbehave fault9 late 1000000 3600000", "ok"},
+    {"get fault9 misbehaviour", "ok late"},
+    {"misbehave fault9 silent 4294967296", "error bad count or delay"},
+    {"misbehave fault9 silent 1000001", "error bad count or delay"},
+    {"misbehave fault9 late 1 4294967297", "error bad count or delay"},
+    {"misbehave fault9 late 1 3600001", "error bad count or delay"},
+    {"get fault9 misbehaviour", "ok late"},
+    {"misbehave fault9 none", "ok"},
     {"frames fault9", "ok 0"},
     {"clear fault9", "ok"},
     {"get nobody switch", "error no unit 'nobody'"},
