@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,6 +116,26 @@ class Watchdog {
  private:
   HANDLE Stop;
   std::jthread Guard;
+};
+
+// One console behind the fake, for the cases that reach it through CComm:
+// the platform over the fake, then the case's watchdog over both.
+struct OneConsole {
+  explicit OneConsole(const char* name) : Watch(Fake, name) {}
+
+  // Plays the console from a thread: it answers the search, then `play`
+  // takes over, unless the backend never opened it. Keep the thread in a
+  // variable declared after this one, so that it ends before the fake.
+  std::jthread Play(std::function<void(UnitEnd&)> play) {
+    return std::jthread([this, play = std::move(play)] {
+      if (const std::shared_ptr<UnitEnd> end = AnswerTheSearch(Fake, Device)) play(*end);
+    });
+  }
+
+  FakeHid Fake;
+  const std::unique_ptr<Platform> Os = MakeWin32Platform(FakeHid::Api());
+  const Watchdog Watch;
+  const int Device = Fake.Add(Interface(OrvoVendorId, ConsoleProductId, 1));
 };
 
 // The address query as FindHidUnit sends it: to address 0, asking after `address`.
@@ -279,26 +301,22 @@ TEST(HidBackend, LateRepliesAreFlushedNotTakenForTheNext) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    FakeHid fake;
-    auto os = MakeWin32Platform(FakeHid::Api());
-    const Watchdog watchdog(fake, c.Name);
-    const int device = fake.Add(Interface(OrvoVendorId, ConsoleProductId, 1));
+    OneConsole hid(c.Name);
     const HANDLE replied = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::jthread unit([&] {
-      auto end = AnswerTheSearch(fake, device);
+    std::jthread unit = hid.Play([&](UnitEnd& end) {
       Report command{};
-      if (end == nullptr || !end->Receive(command, Patience)) return;
+      if (!end.Receive(command, Patience)) return;
       if (c.ReplyAfter != Never) {
         Sleep(c.ReplyAfter);
-        end->Send(AnswerTo(command));
+        end.Send(AnswerTo(command));
         SetEvent(replied);
       }
       // A backend still waiting on the first exchange is freed here.
-      if (!end->Receive(command, Patience)) return end->Vanish();
-      end->Send(AnswerTo(command));
+      if (!end.Receive(command, Patience)) return end.Vanish();
+      end.Send(AnswerTo(command));
     });
 
-    CComm comm(*os);
+    CComm comm(*hid.Os);
     ASSERT_TRUE(comm.Open(0, 5));
     std::array<uint8_t, 14> reply{};
     const Stopwatch clock;
@@ -317,11 +335,11 @@ TEST(HidBackend, LateRepliesAreFlushedNotTakenForTheNext) {
     reply = {};
     EXPECT_EQ(comm.Transact(5, 2, 'X', 'I', 0, 14, reply.data()), StatusOk);
     EXPECT_EQ(reply[1], 'X') << "took the reply to an earlier report";
-    EXPECT_EQ(fake.Flushes(), 3) << "one flush before each report: probe and two exchanges";
+    EXPECT_EQ(hid.Fake.Flushes(), 3) << "one flush before each report: probe and two exchanges";
     comm.Close();
     unit.join();
     CloseHandle(replied);
-    ExpectFairUse(fake);
+    ExpectFairUse(hid.Fake);
   }
 }
 
@@ -344,23 +362,18 @@ TEST(HidBackend, UnitThatVanishesMidExchange) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    FakeHid fake;
-    auto os = MakeWin32Platform(FakeHid::Api());
-    const Watchdog watchdog(fake, c.Name);
-    const int device = fake.Add(Interface(OrvoVendorId, ConsoleProductId, 1));
+    OneConsole hid(c.Name);
     const HANDLE starting = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::jthread unit([&] {
-      auto end = AnswerTheSearch(fake, device);
+    std::jthread unit = hid.Play([&](UnitEnd& end) {
       Report command{};
-      if (end == nullptr) return;
-      if (c.TakesTheReport ? !end->Receive(command, Patience)
+      if (c.TakesTheReport ? !end.Receive(command, Patience)
                            : WaitForSingleObject(starting, Patience) != WAIT_OBJECT_0)
         return;
       Sleep(c.VanishAfter);
-      end->Vanish();
+      end.Vanish();
     });
 
-    CComm comm(*os);
+    CComm comm(*hid.Os);
     ASSERT_TRUE(comm.Open(0, 5));
     std::array<uint8_t, 2> reply{};
     SetEvent(starting);
@@ -377,28 +390,28 @@ TEST(HidBackend, UnitThatVanishesMidExchange) {
     EXPECT_LT(elapsed, ReplyPause + Slack) << "a dead handle fails at once";
     comm.Close();
 
-    fake.SetPresent(device, false);
-    const int attempts = fake.OpenAttempts(device);
+    hid.Fake.SetPresent(hid.Device, false);
+    const int attempts = hid.Fake.OpenAttempts(hid.Device);
     clock = Stopwatch();
     EXPECT_FALSE(comm.Open(0, 5));
     EXPECT_LT(clock.Ms(), ReplyPause) << "an unplugged unit is not listed, so not probed";
-    EXPECT_EQ(fake.OpenAttempts(device), attempts) << "an unplugged unit is not even opened";
+    EXPECT_EQ(hid.Fake.OpenAttempts(hid.Device), attempts)
+        << "an unplugged unit is not even opened";
     comm.Close();
 
-    fake.SetPresent(device, true);
-    unit = std::jthread([&] {
-      auto end = AnswerTheSearch(fake, device);
+    hid.Fake.SetPresent(hid.Device, true);
+    unit = hid.Play([](UnitEnd& end) {
       Report command{};
-      if (end != nullptr && end->Receive(command, Patience)) end->Send(AnswerTo(command));
+      if (end.Receive(command, Patience)) end.Send(AnswerTo(command));
     });
     EXPECT_TRUE(comm.Open(0, 5)) << "plugged in again";
     EXPECT_EQ(QueryAddress(comm, 5, reply), StatusOk);
     EXPECT_EQ(reply[0], 5);
     comm.Close();
     unit.join();
-    EXPECT_TRUE(fake.Opens(device).back()->ClosedByBackend());
+    EXPECT_TRUE(hid.Fake.Opens(hid.Device).back()->ClosedByBackend());
     CloseHandle(starting);
-    ExpectFairUse(fake);
+    ExpectFairUse(hid.Fake);
   }
 }
 
