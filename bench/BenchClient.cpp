@@ -82,6 +82,30 @@ Text WarningOff(L"false");
 Text PlcFaults(L"F3,E12");
 Text UnitFaults(L"F3,F7");
 
+// Opens COMn, sets the line up, sends `frame` and reads `replyLength` bytes,
+// the way the module does it: the same calls with the same settings.
+bool RawExchange(int port, const BYTE* frame, DWORD length, DWORD replyLength, DWORD delayMs) {
+  const std::wstring name = L"\\\\.\\COM" + std::to_wstring(port);
+  HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  GetCommState(h, &dcb);
+  COMMTIMEOUTS timeouts{100, 100, 100, 100, 100};
+  bool ok = BuildCommDCBW(L"baud=9600 parity=O data=8 stop=1", &dcb) && SetCommState(h, &dcb) &&
+            SetupComm(h, 1024, 1024) && SetCommTimeouts(h, &timeouts);
+  DWORD errors = 0, done = 0;
+  COMSTAT status{};
+  ClearCommError(h, &errors, &status);
+  ok = ok && WriteFile(h, frame, length, &done, nullptr) && done == length;
+  if (delayMs) Sleep(delayMs);
+  BYTE reply[16];
+  ok = ok && ReadFile(h, reply, replyLength, &done, nullptr) && done == replyLength;
+  CloseHandle(h);
+  return ok;
+}
+
 // One member, called the way its row says: true when the call gave S_OK and,
 // for a method, the status the unit's answer should give (61).
 struct Row {
@@ -180,6 +204,18 @@ std::vector<Row> MakeRows() {
       // belongs to the system, not to the module.
       {"Sleep.50", [] { Sleep(50); return true; }},
       {"Sleep.100", [] { Sleep(100); return true; }},
+      {"Sleep.2000", [] { Sleep(2000); return true; }},
+      // One exchange made here with the same system calls the module makes,
+      // without the module: Echo.HuntPort and Plc.ClearFaults make exactly
+      // this one exchange each, so the difference is the module's own cost.
+      {"Raw.StatusRead", [] {
+         static const BYTE frame[] = {0xFE, 0xFF, 0x05, 0x02, 0x52, 0x49};
+         return RawExchange(3, frame, sizeof frame, 14, 0);
+       }},
+      {"Raw.ShortFrame", [] {
+         static const BYTE frame[] = {0x03, 0xC0, 0x00};
+         return RawExchange(2, frame, sizeof frame, 3, 50);
+       }},
   };
 }
 
