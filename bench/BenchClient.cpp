@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "OrvoTrainer_h.h"
+#include "tests/win32/kit/SerialPortMap.h"
 
 namespace {
 
@@ -345,25 +346,8 @@ void Growth(int items) {
   Answer(line);
 }
 
-// The value names are those tools/wine-prefix gives (SimN). Wine lists a
-// key's values sorted by name, which is the order a hunt walks them in.
 void Map(int port, bool listed) {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_SET_VALUE,
-                    &key) != ERROR_SUCCESS)
-    return Answer("error cannot open the serial-port map");
-  const std::wstring name = L"Sim" + std::to_wstring(port);
-  LONG status;
-  if (listed) {
-    const std::wstring value = L"COM" + std::to_wstring(port);
-    status =
-        RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  } else {
-    status = RegDeleteValueW(key, name.c_str());
-    if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
-  }
-  RegCloseKey(key);
+  const LONG status = ListInSerialPortMap(port, listed);
   Answer(status == ERROR_SUCCESS ? "ok" : "error map status " + std::to_string(status));
 }
 

@@ -35,11 +35,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32/kit/SerialPortMap.h"
+
 namespace {
 
 constexpr wchar_t RememberedPortsKey[] =
     L"Software\\OrvoCorp\\Controls\\Cai\\OrvoTrainer\\Immediate";
-constexpr wchar_t SerialPortMapKey[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 std::map<std::string, IDispatch*> Objects;
 std::map<int, HANDLE> HeldPorts;
@@ -455,24 +456,8 @@ void Drain(int port) {
   Answer(purged ? "ok" : "error purge gle=" + std::to_string(GetLastError()));
 }
 
-// The serial-port map the hunts walk, with the value names tools/wine-prefix
-// gives (SimN).
 void Map(int port, bool listed) {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SerialPortMapKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-    return Answer("error cannot open the serial-port map");
-  const std::wstring name = L"Sim" + std::to_wstring(port);
-  LONG status;
-  if (listed) {
-    const std::wstring value = ComName(port);
-    status =
-        RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  } else {
-    status = RegDeleteValueW(key, name.c_str());
-    if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
-  }
-  RegCloseKey(key);
+  const LONG status = ListInSerialPortMap(port, listed);
   Answer(status == ERROR_SUCCESS ? "ok" : "error status=" + std::to_string(status));
 }
 
