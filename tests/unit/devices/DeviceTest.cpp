@@ -122,12 +122,7 @@ struct Stored {
   std::vector<uint8_t> Data;
 };
 
-Stored Dword(std::u16string_view name, uint32_t n) {
-  return {name,
-          REG_DWORD,
-          {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
-           static_cast<uint8_t>(n >> 24)}};
-}
+Stored Dword(std::u16string_view name, uint32_t n) { return {name, REG_DWORD, DwordBytes(n)}; }
 
 // The object loads its remembered port when it is made, creating the value
 // when there is none it can use: only a 4-byte REG_DWORD is, whose low 16
@@ -283,35 +278,19 @@ TEST(Device, PortHunt) {
   }
 }
 
-// Port 0 is the USB link, which carries no short frame: the PLC trainer's
-// and the fault unit's calls fail there, except SetAddress, which changes
-// nothing, and SendFaults("") when a USB console answers at the object's
-// address, since the link opens and an empty list sends nothing.
-TEST(ShortFrameDevices, OnTheUsbLink) {
-  struct Row {
-    const char* Name;
-    bool ConsoleOnUsb;
-    int16_t (*Call)(CShortFrameDevice&);
-    int16_t Status;
-  };
-  const Row rows[] = {
-      {"SetAddress", false, [](CShortFrameDevice& d) { return d.SetAddress(7); }, StatusOk},
-      {"empty list, no USB unit", false, [](CShortFrameDevice& d) { return d.SendFaults(u""); },
-       StatusFailed},
-      {"empty list, a USB console", true, [](CShortFrameDevice& d) { return d.SendFaults(u""); },
-       StatusOk},
-      {"a fault, a USB console", true, [](CShortFrameDevice& d) { return d.SendFaults(u"F1"); },
-       StatusFailed},
-      {"ClearFaults, a USB console", true, [](CShortFrameDevice& d) { return d.ClearFaults(); },
-       StatusFailed},
-  };
-  for (const Row& row : rows) {
+// Port 0 is the USB link, which carries no short frame: the kit's
+// CheckOperation runs every operation of both classes there, with a USB
+// console at the object's address. An empty fault list sends nothing, so it
+// succeeds just when the link opens, which takes such a console.
+TEST(ShortFrameDevices, AnEmptyFaultListOnTheUsbLink) {
+  for (const bool consoleOnUsb : {false, true}) {
     for (int kind = 0; kind < 2; ++kind) {
-      SCOPED_TRACE(std::string(row.Name) + (kind ? ", fault unit" : ", PLC trainer"));
+      SCOPED_TRACE(std::string(consoleOnUsb ? "a USB console" : "no USB unit") +
+                   (kind ? ", fault unit" : ", PLC trainer"));
       fake::FakePlatform os;
       RegistryModel registry;
       sim::Console console{3};
-      if (row.ConsoleOnUsb)
+      if (consoleOnUsb)
         os.AddHidInterface(
             0, {u"hid#console", protocol::OrvoVendorId, protocol::ConsoleProductId, &console});
       CPlc plc(os, registry);
@@ -319,7 +298,7 @@ TEST(ShortFrameDevices, OnTheUsbLink) {
       CShortFrameDevice& device = kind ? static_cast<CShortFrameDevice&>(fault) : plc;
       device.put_Address(3);
       device.put_Port(0);
-      EXPECT_EQ(row.Call(device), row.Status);
+      EXPECT_EQ(device.SendFaults(u""), consoleOnUsb ? StatusOk : StatusFailed);
       EXPECT_EQ(os.OpenHandles(), 0);
     }
   }
