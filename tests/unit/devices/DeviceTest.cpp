@@ -110,11 +110,6 @@ void RefuseEverything(RegistryModel& registry) {
     registry.InjectFailure({op, 0, u"", ERROR_ACCESS_DENIED});
 }
 
-std::string Replaced(std::string text, const std::string& name) {
-  for (std::size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, name);
-  return text;
-}
-
 // A value stored before the object is made; "@" names the one it loads then.
 struct Stored {
   std::u16string_view Name;
@@ -140,7 +135,7 @@ TEST(Device, PortAddressAndTheRememberedPort) {
     int16_t PortThrough;  // the console
     std::string ValuesThrough;
     int16_t PortAlone;  // the trainer and the fault unit, whose value is "@"
-    std::string ValueAlone;
+    std::string ValueAlone;  // "@=N", "@" the value's name
   };
   const auto none = [](CDevice&) {};
   const std::vector<uint8_t> text3 = {'3', 0, 0, 0};  // "3" as a REG_SZ holds it
@@ -181,7 +176,7 @@ TEST(Device, PortAddressAndTheRememberedPort) {
       registry.ClearFailures();
       EXPECT_EQ(device->Get().get_Port(), cls.PerAddress ? r.PortThrough : r.PortAlone);
       EXPECT_EQ(Remembered(registry, Narrow(cls.Value)),
-                cls.PerAddress ? r.ValuesThrough : Replaced(r.ValueAlone, Narrow(cls.Value)));
+                cls.PerAddress ? r.ValuesThrough : Narrow(cls.Value) + r.ValueAlone.substr(1));
       EXPECT_TRUE(os.CallLog().empty());
       EXPECT_EQ(registry.OpenHandleCount(), 0u);
     }
