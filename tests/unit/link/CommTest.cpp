@@ -44,19 +44,20 @@ FakeHidDevice Device(std::u16string path, uint16_t product, sim::Unit* unit,
   return FakeHidDevice{std::move(path), vendor, product, unit, false};
 }
 
-// A link over the fake bus, with the wire trace between them.
+// A link over the fake bus, with the wire trace between them, and a unit
+// that answers from a script.
 struct TracedLink {
+  ScriptedUnit Unit;
   FakePlatform Os;
   RecordingTrace Wire;
   TracedPlatform Traced{Os, Wire};
   CComm Link{Traced};
 
-  // Opens the HID link to `unit`, which answers the search's probe and then
-  // `reply`; the search's calls and trace are not the caller's exchange.
-  bool OpenHid(ScriptedUnit& unit, std::optional<Bytes> reply = std::nullopt,
-               uint16_t product = 2) {
-    unit.Replies = {HidReply(0), std::move(reply)};
-    Os.AddHidInterface(0, Device(u"hid#0", product, &unit));
+  // Opens the HID link to the unit, which answers the search's probe and
+  // then `reply`; the search's calls and trace are not the caller's exchange.
+  bool OpenHid(std::optional<Bytes> reply = std::nullopt, uint16_t product = 2) {
+    Unit.Replies = {HidReply(0), std::move(reply)};
+    Os.AddHidInterface(0, Device(u"hid#0", product, &Unit));
     const bool opened = Link.Open(0, 0);
     Os.ClearCallLog();
     Wire.Written.clear();
@@ -68,9 +69,8 @@ struct TracedLink {
 // with whatever type the link gives it.
 auto ModeOnceOpened(int32_t port) {
   TracedLink t;
-  ScriptedUnit unit;
   if (port != 0) t.Os.AddSerialPort(port);
-  EXPECT_TRUE(port == 0 ? t.OpenHid(unit) : t.Link.Open(port, 0));
+  EXPECT_TRUE(port == 0 ? t.OpenHid() : t.Link.Open(port, 0));
   return t.Link.CurrentMode();
 }
 
@@ -172,13 +172,12 @@ TEST(Link, CommandsByteForByteOnBothLinks) {
     for (const bool hid : {false, true}) {
       SCOPED_TRACE(std::string(hid ? "HID: " : "serial: ") + c.Serial);
       TracedLink t;
-      ScriptedUnit unit;
       const auto from = static_cast<uint8_t>(c.Address);
       if (hid) {
-        ASSERT_TRUE(t.OpenHid(unit, HidReply(from, Counting(15, 0x40))));
+        ASSERT_TRUE(t.OpenHid(HidReply(from, Counting(15, 0x40))));
       } else {
-        unit.Replies = {Counting(c.ReplyLength)};
-        t.Os.AddSerialPort(1, &unit);
+        t.Unit.Replies = {Counting(c.ReplyLength)};
+        t.Os.AddSerialPort(1, &t.Unit);
         ASSERT_TRUE(t.Link.Open(1, 0));
         t.Os.ClearCallLog();
       }
@@ -284,14 +283,13 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    ScriptedUnit unit;
-    unit.Replies = c.Replies;
     TracedLink t;
-    t.Os.AddSerialPort(7, &unit);
+    t.Unit.Replies = c.Replies;
+    t.Os.AddSerialPort(7, &t.Unit);
     t.Link.SetReplyDelay(50);
     ASSERT_TRUE(t.Link.Open(7, 9));
     t.Os.ConfigureFails = c.Break == Then::SettingsRefused;
-    unit.Gone = c.Break == Then::PortGone;
+    t.Unit.Gone = c.Break == Then::PortGone;
     t.Os.ClearCallLog();
     const uint64_t start = t.Os.Clock().NowMs();
     std::array<uint8_t, 14> reply;
@@ -334,9 +332,8 @@ TEST(HidLink, AddressCheckAndBoundedRead) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    ScriptedUnit unit;
     TracedLink t;
-    ASSERT_TRUE(t.OpenHid(unit, c.Reply, 3));
+    ASSERT_TRUE(t.OpenHid(c.Reply, 3));
     const uint64_t start = t.Os.Clock().NowMs();
     std::array<uint8_t, 2> reply{0xEE, 0xEE};
     EXPECT_EQ(t.Link.Transact(c.Address, 2, 'I', 'S', 0, 2, reply.data()), c.Status);
@@ -390,9 +387,8 @@ TEST(Link, ALateReply) {
 }
 
 TEST(HidLink, ShortFrameSendsNothingOnHid) {
-  ScriptedUnit unit;
   TracedLink t;
-  ASSERT_TRUE(t.OpenHid(unit, std::nullopt, 4));
+  ASSERT_TRUE(t.OpenHid(std::nullopt, 4));
   std::array<uint8_t, 3> reply{};
   EXPECT_EQ(t.Link.TransactShort(3, 0xB0, 0, reply.data()), StatusFailed);
   EXPECT_TRUE(t.Os.CallLog().empty());
@@ -439,11 +435,10 @@ TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
 
 TEST(HidSearch, NothingFound) {
   for (bool setFails : {false, true}) {
-    ScriptedUnit other;
-    other.Replies = {HidReply(8)};
     TracedLink t;
+    t.Unit.Replies = {HidReply(8)};
     t.Os.DeviceSetFails = setFails;
-    t.Os.AddHidInterface(1, Device(u"hid#1", 2, &other));
+    t.Os.AddHidInterface(1, Device(u"hid#1", 2, &t.Unit));
     EXPECT_FALSE(t.Link.Open(0, 5)) << "the only unit answers from address 8";
     EXPECT_EQ(t.Link.CurrentMode(), ModeOnceOpened(0));
     EXPECT_EQ(t.Os.OpenHandles(), 0);
@@ -473,23 +468,21 @@ TEST(FindHidUnit, AsksEveryDeviceOfTheVendorForTheAddress) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    FakePlatform os;
-    ScriptedUnit unit;
-    unit.Replies = {HidReply(c.Answers)};
-    os.AddHidInterface(c.Index, Device(u"hid#x", c.Product, &unit, c.Vendor));
-    CComm link(os);
-    EXPECT_EQ(link.FindHidUnit(OrvoVendorId, c.Sought), c.Found);
-    EXPECT_EQ(os.OpenHandles(), 0);
-    EXPECT_EQ(os.HidSetsOpen(), 0);
+    TracedLink t;
+    t.Unit.Replies = {HidReply(c.Answers)};
+    t.Os.AddHidInterface(c.Index, Device(u"hid#x", c.Product, &t.Unit, c.Vendor));
+    EXPECT_EQ(t.Link.FindHidUnit(OrvoVendorId, c.Sought), c.Found);
+    EXPECT_EQ(t.Os.OpenHandles(), 0);
+    EXPECT_EQ(t.Os.HidSetsOpen(), 0);
     int paths = 0;
-    for (const auto& line : os.CallLog()) paths += line.starts_with("hid-path");
+    for (const auto& line : t.Os.CallLog()) paths += line.starts_with("hid-path");
     EXPECT_EQ(paths, c.Found ? c.Index + 1 : 20);
     const Bytes query{0, 0, 3, 'A', 0xFF, static_cast<uint8_t>(c.Sought), 0, 0, 0, 0, 0, 0,
                       0, 0, 0, 0,   0};
     const bool asked = c.Vendor == OrvoVendorId && c.Index < 20;
-    EXPECT_EQ(unit.Received().size(), asked ? 1u : 0u);
-    if (asked && !unit.Received().empty()) {
-      EXPECT_EQ(unit.Received()[0].Bytes, query);
+    EXPECT_EQ(t.Unit.Received().size(), asked ? 1u : 0u);
+    if (asked && !t.Unit.Received().empty()) {
+      EXPECT_EQ(t.Unit.Received()[0].Bytes, query);
     }
   }
 }
