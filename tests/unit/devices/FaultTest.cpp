@@ -78,7 +78,7 @@ TEST(FaultLists, BothGrammars) {
       // clang-format on
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.List.begin(), c.List.end()));
+    SCOPED_TRACE(Narrow(c.List));
     const auto check = [&](auto&& bench, int16_t status, const Frames& sent) {
       EXPECT_EQ(bench.Object.SendFaults(c.List), status);
       EXPECT_EQ(FramesOf(bench.Unit), sent);
