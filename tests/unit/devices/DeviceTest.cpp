@@ -110,11 +110,6 @@ void RefuseEverything(RegistryModel& registry) {
     registry.InjectFailure({op, 0, u"", ERROR_ACCESS_DENIED});
 }
 
-std::string Replaced(std::string text, const std::string& name) {
-  for (std::size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, name);
-  return text;
-}
-
 // A value stored before the object is made; "@" names the one it loads then.
 struct Stored {
   std::u16string_view Name;
@@ -122,12 +117,7 @@ struct Stored {
   std::vector<uint8_t> Data;
 };
 
-Stored Dword(std::u16string_view name, uint32_t n) {
-  return {name,
-          REG_DWORD,
-          {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
-           static_cast<uint8_t>(n >> 24)}};
-}
+Stored Dword(std::u16string_view name, uint32_t n) { return {name, REG_DWORD, DwordBytes(n)}; }
 
 // The object loads its remembered port when it is made, creating the value
 // when there is none it can use: only a 4-byte REG_DWORD is, whose low 16
@@ -145,7 +135,7 @@ TEST(Device, PortAddressAndTheRememberedPort) {
     int16_t PortThrough;  // the console
     std::string ValuesThrough;
     int16_t PortAlone;  // the trainer and the fault unit, whose value is "@"
-    std::string ValueAlone;
+    std::string ValueAlone;  // "@=N", "@" the value's name
   };
   const auto none = [](CDevice&) {};
   const std::vector<uint8_t> text3 = {'3', 0, 0, 0};  // "3" as a REG_SZ holds it
@@ -186,7 +176,7 @@ TEST(Device, PortAddressAndTheRememberedPort) {
       registry.ClearFailures();
       EXPECT_EQ(device->Get().get_Port(), cls.PerAddress ? r.PortThrough : r.PortAlone);
       EXPECT_EQ(Remembered(registry, Narrow(cls.Value)),
-                cls.PerAddress ? r.ValuesThrough : Replaced(r.ValueAlone, Narrow(cls.Value)));
+                cls.PerAddress ? r.ValuesThrough : Narrow(cls.Value) + r.ValueAlone.substr(1));
       EXPECT_TRUE(os.CallLog().empty());
       EXPECT_EQ(registry.OpenHandleCount(), 0u);
     }
@@ -283,35 +273,19 @@ TEST(Device, PortHunt) {
   }
 }
 
-// Port 0 is the USB link, which carries no short frame: the PLC trainer's
-// and the fault unit's calls fail there, except SetAddress, which changes
-// nothing, and SendFaults("") when a USB console answers at the object's
-// address, since the link opens and an empty list sends nothing.
-TEST(ShortFrameDevices, OnTheUsbLink) {
-  struct Row {
-    const char* Name;
-    bool ConsoleOnUsb;
-    int16_t (*Call)(CShortFrameDevice&);
-    int16_t Status;
-  };
-  const Row rows[] = {
-      {"SetAddress", false, [](CShortFrameDevice& d) { return d.SetAddress(7); }, StatusOk},
-      {"empty list, no USB unit", false, [](CShortFrameDevice& d) { return d.SendFaults(u""); },
-       StatusFailed},
-      {"empty list, a USB console", true, [](CShortFrameDevice& d) { return d.SendFaults(u""); },
-       StatusOk},
-      {"a fault, a USB console", true, [](CShortFrameDevice& d) { return d.SendFaults(u"F1"); },
-       StatusFailed},
-      {"ClearFaults, a USB console", true, [](CShortFrameDevice& d) { return d.ClearFaults(); },
-       StatusFailed},
-  };
-  for (const Row& row : rows) {
+// Port 0 is the USB link, which carries no short frame: the kit's
+// CheckOperation runs every operation of both classes there, with a USB
+// console at the object's address. An empty fault list sends nothing, so it
+// succeeds just when the link opens, which takes such a console.
+TEST(ShortFrameDevices, AnEmptyFaultListOnTheUsbLink) {
+  for (const bool consoleOnUsb : {false, true}) {
     for (int kind = 0; kind < 2; ++kind) {
-      SCOPED_TRACE(std::string(row.Name) + (kind ? ", fault unit" : ", PLC trainer"));
+      SCOPED_TRACE(std::string(consoleOnUsb ? "a USB console" : "no USB unit") +
+                   (kind ? ", fault unit" : ", PLC trainer"));
       fake::FakePlatform os;
       RegistryModel registry;
       sim::Console console{3};
-      if (row.ConsoleOnUsb)
+      if (consoleOnUsb)
         os.AddHidInterface(
             0, {u"hid#console", protocol::OrvoVendorId, protocol::ConsoleProductId, &console});
       CPlc plc(os, registry);
@@ -319,7 +293,7 @@ TEST(ShortFrameDevices, OnTheUsbLink) {
       CShortFrameDevice& device = kind ? static_cast<CShortFrameDevice&>(fault) : plc;
       device.put_Address(3);
       device.put_Port(0);
-      EXPECT_EQ(row.Call(device), row.Status);
+      EXPECT_EQ(device.SendFaults(u""), consoleOnUsb ? StatusOk : StatusFailed);
       EXPECT_EQ(os.OpenHandles(), 0);
     }
   }

@@ -11,6 +11,7 @@
 #include "devices/plc/Plc.h"
 #include "sim/PlcTrainer.h"
 #include "tests/unit/kit/DeviceTestKit.h"
+#include "tests/unit/sim/SimTestSupport.h"
 
 namespace orvo::test {
 namespace {
@@ -122,13 +123,7 @@ TEST(Plc, SetProcess) {
     EXPECT_EQ(bench.Os.OpenHandles(), 0);
     if (c.At == Never) {
       EXPECT_EQ(CallsOf(bench.Os, {"open", "close"}), OneOpenOnCom7);
-    }
-    if (c.Value == 0x8001 && c.At == Never) {
-      // A one, fourteen zeros and a one between the framing.
-      std::vector<uint8_t> expected = {1, 3, 7, 6};
-      for (int i = 0; i < 14; ++i) expected.insert(expected.end(), {7, 5});
-      expected.insert(expected.end(), {7, 6, 3, 2, 0});
-      EXPECT_EQ(nibbles, expected);
+      EXPECT_EQ(nibbles, sim::Transfer(c.Value));
     }
   }
   // A port that does not open: nothing is sent, and the transfer fails.

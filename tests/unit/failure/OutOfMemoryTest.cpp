@@ -21,6 +21,7 @@
 #include "sim/PlcTrainer.h"
 #include "sim/bus/FakePlatform.h"
 #include "sim/bus/RegistryModel.h"
+#include "tests/unit/kit/DeviceTestKit.h"
 
 namespace {
 
@@ -110,10 +111,7 @@ struct Classroom {
     Bus.AddSerialPort(3, &Console);
     Bus.AddSerialPort(4, &Trainer);
     Bus.AddSerialPort(6, &Faults);
-    Bus.SetPortMap({fake::StringValue(u"\\Device\\Serial1", u"COM2"),
-                    fake::StringValue(u"\\Device\\Serial2", u"COM3"),
-                    fake::StringValue(u"\\Device\\Serial3", u"COM4"),
-                    fake::StringValue(u"\\Device\\Serial5", u"COM6")});
+    Bus.SetPortMap(test::ComMap({2, 3, 4, 6}));
   }
 };
 
@@ -153,11 +151,8 @@ TEST(OutOfMemory, NoPortOrDeviceSetOutlivesAFailedCall) {
     Devices devices(room);
     long failures = 0;
     for (long at = 0;; ++at) {
-      for (CDevice* d : {static_cast<CDevice*>(&devices.Echo), static_cast<CDevice*>(&devices.Plc),
-                         static_cast<CDevice*>(&devices.Fault)}) {
-        d->put_Address(c.Address);
-        d->put_Port(c.Port);
-      }
+      for (CDevice* d : std::initializer_list<CDevice*>{&devices.Echo, &devices.Plc, &devices.Fault})
+        d->put_Address(c.Address), d->put_Port(c.Port);
       bool threw = false;
       AllocationsLeft = at;
       try {

@@ -132,10 +132,14 @@ inline void Remember(Registry& registry, std::u16string_view name, DWORD type,
   registry.CloseKey(key);
 }
 
+// A REG_DWORD's data: `n` little-endian.
+inline std::vector<uint8_t> DwordBytes(uint32_t n) {
+  return {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
+          static_cast<uint8_t>(n >> 24)};
+}
+
 inline void Remember(Registry& registry, std::u16string_view name, uint32_t port) {
-  Remember(registry, name, REG_DWORD,
-           {static_cast<uint8_t>(port), static_cast<uint8_t>(port >> 8),
-            static_cast<uint8_t>(port >> 16), static_cast<uint8_t>(port >> 24)});
+  Remember(registry, name, REG_DWORD, DwordBytes(port));
 }
 
 // The settings key in one line, "BrixPort_0=0 BrixPort_5=3" for 4-byte

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,10 +26,6 @@ using test::ScriptedUnit;
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
-Lines CallsSince(const FakePlatform& os, std::size_t from) {
-  return {os.CallLog().begin() + static_cast<long>(from), os.CallLog().end()};
-}
-
 // The wire trace as the module writes it. Every line starts with the time
 // stamp, to the millisecond; the rest is kept for the test to compare.
 class RecordingTrace final : public TraceOutput {
@@ -42,38 +39,39 @@ class RecordingTrace final : public TraceOutput {
   }
 };
 
-// A link over the fake bus, with the wire trace between them.
-struct TracedLink {
-  FakePlatform Os;
-  RecordingTrace Wire;
-  TracedPlatform Traced{Os, Wire};
-  CComm Link{Traced};
-};
-
 FakeHidDevice Device(std::u16string path, uint16_t product, sim::Unit* unit,
                      uint16_t vendor = OrvoVendorId) {
   return FakeHidDevice{std::move(path), vendor, product, unit, false};
 }
 
+// A link over the fake bus, with the wire trace between them, and a unit
+// that answers from a script.
+struct TracedLink {
+  ScriptedUnit Unit;
+  FakePlatform Os;
+  RecordingTrace Wire;
+  TracedPlatform Traced{Os, Wire};
+  CComm Link{Traced};
+
+  // Opens the HID link to the unit, which answers the search's probe and
+  // then `reply`; the search's calls and trace are not the caller's exchange.
+  bool OpenHid(std::optional<Bytes> reply = std::nullopt, uint16_t product = 2) {
+    Unit.Replies = {HidReply(0), std::move(reply)};
+    Os.AddHidInterface(0, Device(u"hid#0", product, &Unit));
+    const bool opened = Link.Open(0, 0);
+    Os.ClearCallLog();
+    Wire.Written.clear();
+    return opened;
+  }
+};
+
 // The mode of a link that has opened `port` (0: the HID link), to compare
 // with whatever type the link gives it.
 auto ModeOnceOpened(int32_t port) {
-  FakePlatform os;
-  ScriptedUnit unit;
-  unit.Replies = {HidReply(0)};
-  if (port == 0) {
-    os.AddHidInterface(0, Device(u"hid#0", 2, &unit));
-  } else {
-    os.AddSerialPort(port);
-  }
-  CComm link(os);
-  EXPECT_TRUE(link.Open(port, 0));
-  return link.CurrentMode();
-}
-
-std::string HexByte(int32_t value) {
-  static constexpr char digits[] = "0123456789abcdef";
-  return {digits[(value >> 4) & 15], digits[value & 15]};
+  TracedLink t;
+  if (port != 0) t.Os.AddSerialPort(port);
+  EXPECT_TRUE(port == 0 ? t.OpenHid() : t.Link.Open(port, 0));
+  return t.Link.CurrentMode();
 }
 
 Bytes Counting(std::size_t n, uint8_t first = 1) {
@@ -112,9 +110,9 @@ TEST(SerialLink, OpenAndClose) {
     TracedLink t;
     t.Os.AddSerialPort(3);
     t.Os.AddSerialPort(4);
-    CComm holder(t.Os);
+    std::optional<CComm> holder(std::in_place, t.Os);
     if (c.Held) {
-      ASSERT_TRUE(holder.Open(4, 0));
+      ASSERT_TRUE(holder->Open(4, 0));
     }
     t.Os.ConfigureFails = c.SettingsRefused;
     t.Os.ClearCallLog();
@@ -140,17 +138,10 @@ TEST(SerialLink, OpenAndClose) {
     EXPECT_EQ(t.Link.CurrentMode(), CComm(t.Os).CurrentMode()) << "closed, as a new link";
     EXPECT_EQ(t.Os.OpenHandles(), c.Held ? 1 : 0);
     EXPECT_EQ(t.Wire.Written, c.Note ? Lines{"note  " + *c.Note} : Lines{});
-    holder.Close();
+    holder.reset();
     t.Os.ConfigureFails = false;
-    EXPECT_TRUE(t.Link.Open(4, 0)) << "a port is free again once its holder closes it";
+    EXPECT_TRUE(t.Link.Open(4, 0)) << "a port is free again once its holder is gone";
   }
-  FakePlatform os;
-  os.AddSerialPort(2);
-  {
-    CComm link(os);
-    ASSERT_TRUE(link.Open(2, 0));
-  }
-  EXPECT_EQ(os.OpenHandles(), 0);
 }
 
 // The same command on both links: FE FF addr L cmd arg [value] on the serial
@@ -180,23 +171,20 @@ TEST(Link, CommandsByteForByteOnBothLinks) {
   for (const Case& c : cases) {
     for (const bool hid : {false, true}) {
       SCOPED_TRACE(std::string(hid ? "HID: " : "serial: ") + c.Serial);
-      FakePlatform os;
-      ScriptedUnit unit;
+      TracedLink t;
       const auto from = static_cast<uint8_t>(c.Address);
       if (hid) {
-        unit.Replies = {HidReply(0), HidReply(from, Counting(15, 0x40))};
-        os.AddHidInterface(0, Device(u"hid#0", 2, &unit));
+        ASSERT_TRUE(t.OpenHid(HidReply(from, Counting(15, 0x40))));
       } else {
-        unit.Replies = {Counting(c.ReplyLength)};
-        os.AddSerialPort(1, &unit);
+        t.Unit.Replies = {Counting(c.ReplyLength)};
+        t.Os.AddSerialPort(1, &t.Unit);
+        ASSERT_TRUE(t.Link.Open(1, 0));
+        t.Os.ClearCallLog();
       }
-      CComm link(os);
-      ASSERT_TRUE(link.Open(hid ? 0 : 1, 0));
-      const std::size_t mark = os.CallLog().size();
-      const uint64_t start = os.Clock().NowMs();
+      const uint64_t start = t.Os.Clock().NowMs();
       std::array<uint8_t, 18> reply{};
-      EXPECT_EQ(link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength,
-                              reply.data()),
+      EXPECT_EQ(t.Link.Transact(c.Address, c.L, c.Command, c.Argument, c.Value, c.ReplyLength,
+                                reply.data()),
                 StatusOk);
       Bytes expected(reply.size(), 0);
       const int filled = hid ? std::min<int>(c.ReplyLength, 16) : c.ReplyLength;
@@ -206,14 +194,14 @@ TEST(Link, CommandsByteForByteOnBothLinks) {
       if (hid) {
         std::string report = std::string("00 ") + c.Report;
         for (int i = 0; i < 11; ++i) report += " 00";
-        EXPECT_EQ(CallsSince(os, mark), (Lines{"hid-flush HID0 -> 0", "hid-write HID0 " + report,
-                                               "sleep 300", "hid-read HID0 -> 17"}));
+        EXPECT_EQ(t.Os.CallLog(), (Lines{"hid-flush HID0 -> 0", "hid-write HID0 " + report,
+                                          "sleep 300", "hid-read HID0 -> 17"}));
       } else {
         const std::string n = std::to_string(c.ReplyLength);
-        EXPECT_EQ(CallsSince(os, mark), (Lines{"clear COM1", std::string("write COM1 ") + c.Serial,
-                                               "read COM1 " + n + " -> " + n}));
+        EXPECT_EQ(t.Os.CallLog(), (Lines{"clear COM1", std::string("write COM1 ") + c.Serial,
+                                          "read COM1 " + n + " -> " + n}));
       }
-      EXPECT_EQ(os.Clock().NowMs() - start, hid ? 300u : 0u);
+      EXPECT_EQ(t.Os.Clock().NowMs() - start, hid ? 300u : 0u);
     }
   }
 }
@@ -295,22 +283,21 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    ScriptedUnit unit;
-    unit.Replies = c.Replies;
     TracedLink t;
-    t.Os.AddSerialPort(7, &unit);
+    t.Unit.Replies = c.Replies;
+    t.Os.AddSerialPort(7, &t.Unit);
     t.Link.SetReplyDelay(50);
     ASSERT_TRUE(t.Link.Open(7, 9));
     t.Os.ConfigureFails = c.Break == Then::SettingsRefused;
-    unit.Gone = c.Break == Then::PortGone;
-    const std::size_t mark = t.Os.CallLog().size();
+    t.Unit.Gone = c.Break == Then::PortGone;
+    t.Os.ClearCallLog();
     const uint64_t start = t.Os.Clock().NowMs();
     std::array<uint8_t, 14> reply;
     reply.fill(0xEE);
     EXPECT_EQ(c.Short ? t.Link.TransactShort(9, 0xB0, 0x00, reply.data())
                       : t.Link.Transact(9, 2, 'R', 'I', 0, 14, reply.data()),
               c.Status);
-    EXPECT_EQ(CallsSince(t.Os, mark), c.Calls);
+    EXPECT_EQ(t.Os.CallLog(), c.Calls);
     EXPECT_EQ(t.Os.Clock().NowMs() - start, c.ElapsedMs);
     const auto kept = std::find(reply.begin(), reply.end(), 0xEE);
     EXPECT_EQ(HexBytes(std::span(reply.begin(), kept)), c.Kept);
@@ -345,17 +332,13 @@ TEST(HidLink, AddressCheckAndBoundedRead) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    ScriptedUnit unit;
-    unit.Replies = {HidReply(0), c.Reply};
     TracedLink t;
-    t.Os.AddHidInterface(0, Device(u"hid#0", 3, &unit));
-    ASSERT_TRUE(t.Link.Open(0, 0));
-    t.Wire.Written.clear();  // the search's probe is not this test's exchange
+    ASSERT_TRUE(t.OpenHid(c.Reply, 3));
     const uint64_t start = t.Os.Clock().NowMs();
     std::array<uint8_t, 2> reply{0xEE, 0xEE};
     EXPECT_EQ(t.Link.Transact(c.Address, 2, 'I', 'S', 0, 2, reply.data()), c.Status);
-    const std::string report =
-        "00 " + HexByte(c.Address) + " 02 49 53 00 00 00 00 00 00 00 00 00 00 00 00";
+    const std::string report = "00 " + HexBytes(std::array{static_cast<uint8_t>(c.Address)}) +
+                               " 02 49 53 00 00 00 00 00 00 00 00 00 00 00 00";
     EXPECT_EQ(t.Wire.Written, (Lines{"HID  address " + std::to_string(c.Address & 0xFF) +
                                      "  sent " + report + "  " + c.Wire}));
     EXPECT_EQ(t.Os.Clock().NowMs() - start, c.ElapsedMs);
@@ -404,16 +387,11 @@ TEST(Link, ALateReply) {
 }
 
 TEST(HidLink, ShortFrameSendsNothingOnHid) {
-  ScriptedUnit unit;
-  unit.Replies = {HidReply(0)};
   TracedLink t;
-  t.Os.AddHidInterface(0, Device(u"hid#0", 4, &unit));
-  ASSERT_TRUE(t.Link.Open(0, 0));
-  const std::size_t mark = t.Os.CallLog().size();
-  t.Wire.Written.clear();
+  ASSERT_TRUE(t.OpenHid(std::nullopt, 4));
   std::array<uint8_t, 3> reply{};
   EXPECT_EQ(t.Link.TransactShort(3, 0xB0, 0, reply.data()), StatusFailed);
-  EXPECT_TRUE(CallsSince(t.Os, mark).empty());
+  EXPECT_TRUE(t.Os.CallLog().empty());
   EXPECT_EQ(t.Wire.Written, Lines{"note  HID cannot carry a short frame; nothing sent"});
 }
 
@@ -438,9 +416,9 @@ TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
     if (line.starts_with("hid-write ")) probed.push_back(line.substr(10, line.find(' ', 10) - 10));
     if (line.starts_with("sleep ")) sleeps.push_back(line);
   }
-  ASSERT_EQ(indices.size(), 50u) << "no early stop on a missing index";
-  EXPECT_EQ(indices.front(), 0);
-  EXPECT_EQ(indices.back(), 49);
+  std::vector<int> fifty(50);
+  std::iota(fifty.begin(), fifty.end(), 0);
+  EXPECT_EQ(indices, fifty) << "no early stop on a missing index";
   EXPECT_EQ(probed, (Lines{"HID12", "HID49"}));
   // Each probe: 300 ms for the reply, then 50 ms before the next candidate.
   EXPECT_EQ(sleeps, (Lines{"sleep 300", "sleep 50", "sleep 300", "sleep 50"}));
@@ -457,11 +435,10 @@ TEST(HidSearch, ExaminesFiftyIndicesAndFiltersProducts) {
 
 TEST(HidSearch, NothingFound) {
   for (bool setFails : {false, true}) {
-    ScriptedUnit other;
-    other.Replies = {HidReply(8)};
     TracedLink t;
+    t.Unit.Replies = {HidReply(8)};
     t.Os.DeviceSetFails = setFails;
-    t.Os.AddHidInterface(1, Device(u"hid#1", 2, &other));
+    t.Os.AddHidInterface(1, Device(u"hid#1", 2, &t.Unit));
     EXPECT_FALSE(t.Link.Open(0, 5)) << "the only unit answers from address 8";
     EXPECT_EQ(t.Link.CurrentMode(), ModeOnceOpened(0));
     EXPECT_EQ(t.Os.OpenHandles(), 0);
@@ -491,23 +468,21 @@ TEST(FindHidUnit, AsksEveryDeviceOfTheVendorForTheAddress) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    FakePlatform os;
-    ScriptedUnit unit;
-    unit.Replies = {HidReply(c.Answers)};
-    os.AddHidInterface(c.Index, Device(u"hid#x", c.Product, &unit, c.Vendor));
-    CComm link(os);
-    EXPECT_EQ(link.FindHidUnit(OrvoVendorId, c.Sought), c.Found);
-    EXPECT_EQ(os.OpenHandles(), 0);
-    EXPECT_EQ(os.HidSetsOpen(), 0);
+    TracedLink t;
+    t.Unit.Replies = {HidReply(c.Answers)};
+    t.Os.AddHidInterface(c.Index, Device(u"hid#x", c.Product, &t.Unit, c.Vendor));
+    EXPECT_EQ(t.Link.FindHidUnit(OrvoVendorId, c.Sought), c.Found);
+    EXPECT_EQ(t.Os.OpenHandles(), 0);
+    EXPECT_EQ(t.Os.HidSetsOpen(), 0);
     int paths = 0;
-    for (const auto& line : os.CallLog()) paths += line.starts_with("hid-path");
+    for (const auto& line : t.Os.CallLog()) paths += line.starts_with("hid-path");
     EXPECT_EQ(paths, c.Found ? c.Index + 1 : 20);
     const Bytes query{0, 0, 3, 'A', 0xFF, static_cast<uint8_t>(c.Sought), 0, 0, 0, 0, 0, 0,
                       0, 0, 0, 0,   0};
     const bool asked = c.Vendor == OrvoVendorId && c.Index < 20;
-    EXPECT_EQ(unit.Received().size(), asked ? 1u : 0u);
-    if (asked && !unit.Received().empty()) {
-      EXPECT_EQ(unit.Received()[0].Bytes, query);
+    EXPECT_EQ(t.Unit.Received().size(), asked ? 1u : 0u);
+    if (asked && !t.Unit.Received().empty()) {
+      EXPECT_EQ(t.Unit.Received()[0].Bytes, query);
     }
   }
 }

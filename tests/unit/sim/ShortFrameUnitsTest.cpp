@@ -62,17 +62,6 @@ void AppendNibble(Bytes& stream, uint8_t nibble) {
   }
 }
 
-// The nibbles of a process-value transfer, as the host clocks it.
-std::vector<uint8_t> Transfer(uint16_t value) {
-  std::vector<uint8_t> nibbles = {1, 3, 7};
-  for (int i = 0; i < 16; ++i) {
-    nibbles.push_back(value >> (15 - i) & 1 ? 6 : 5);
-    if (i != 15) nibbles.push_back(7);
-  }
-  nibbles.insert(nibbles.end(), {3, 2, 0});
-  return nibbles;
-}
-
 std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts) {
   std::vector<uint8_t> all;
   for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());

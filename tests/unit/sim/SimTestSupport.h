@@ -43,6 +43,19 @@ inline Bytes AsInput(const Bytes& reply) {
   return input;
 }
 
+// The nibbles of a process-value transfer to the PLC trainer, as the host
+// clocks them: the opening, each bit (6 a one, 5 a zero) with 7 between
+// them, and the end.
+inline std::vector<uint8_t> Transfer(uint16_t value) {
+  std::vector<uint8_t> nibbles = {1, 3, 7};
+  for (int i = 0; i < 16; ++i) {
+    nibbles.push_back(value >> (15 - i) & 1 ? 6 : 5);
+    if (i != 15) nibbles.push_back(7);
+  }
+  nibbles.insert(nibbles.end(), {3, 2, 0});
+  return nibbles;
+}
+
 // "fe ff 05": bytes as the traces print them.
 inline Bytes FromHex(std::string_view text) {
   Bytes bytes;

@@ -119,8 +119,7 @@ void Check(Outcome outcome, const std::vector<Emission>& out, const Rig& rig, Un
   EXPECT_EQ(unit.Vanished(), outcome == Partial);
   if (outcome == Junk) {
     EXPECT_EQ(got.size(), expected.size());
-    EXPECT_NE(got[addressAt], Own);
-    EXPECT_NE(got, expected);
+    EXPECT_NE(got[addressAt], Own);  // and so not the reply, which has it there
     return;
   }
   if (outcome == Cut) expected.pop_back();
