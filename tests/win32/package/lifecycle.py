@@ -309,6 +309,8 @@ def lifecycle(args, prefix, packages, older, builds):
     check(old_product.upper() not in uninstall, "the older product is still installed beside the new one")
     check(msi_property(msi, "ProductCode").upper() in uninstall, "the new product is not listed as installed")
     package_tree = registration(difference(baseline, prefix.state())[0])
+    for_user = {k: v for k, v in package_tree.items() if k[0] == "user"}
+    check(for_user == {}, "the per-machine install wrote for the user:\n" + show(for_user))
 
     step("the example lesson against what the package registered")
     result = run([os.path.join(TOP, "tests", "e2e", "run-lesson"), os.path.join(args.host, "sim", "orvo-sim"),
