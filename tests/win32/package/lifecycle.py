@@ -81,6 +81,21 @@ def file_version(path):
     return "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
 
 
+def version_text(path, name):
+    """A string of the version record's StringFileInfo ("FileVersion")."""
+    with open(path, "rb") as f:
+        data = f.read()
+    key = (name + "\0").encode("utf-16-le")
+    at = data.find(key)
+    check(at >= 0, "%s has no %s in its version record" % (path, name))
+    at += len(key)
+    at += (4 - at % 4) % 4  # the value starts on a 32-bit boundary
+    end = at
+    while data[end:end + 2] != b"\0\0":
+        end += 2
+    return data[at:end].decode("utf-16-le")
+
+
 def pe_machine(path):
     with open(path, "rb") as f:
         data = f.read(4096)
@@ -172,6 +187,10 @@ class Prefix:
         return tree
 
 
+def windows_installed(prefix, build):
+    return "c:" + prefix.installed(build)[len(prefix.drive):].replace("/", "\\").lower()
+
+
 def difference(before, after):
     """What `after` has that `before` has not, or has otherwise: new keys
     (with all their values) and new or changed values; and what it lost."""
@@ -209,8 +228,8 @@ def registration(added):
 def show(tree):
     lines = []
     for (hive, key), values in sorted(tree.items()):
-        lines.append("  [%s] %s" % (hive, key))
-        lines += ["      %s = %s %s" % (n, t, d) for n, (t, d) in sorted(values.items())]
+        lines.append("  [%s] %s%s" % (hive, key, "" if values is not None else "  (no such key)"))
+        lines += ["      %s = %s %s" % (n, t, d) for n, (t, d) in sorted((values or {}).items())]
     return "\n".join(lines) or "  (nothing)"
 
 
@@ -267,6 +286,9 @@ def check_packages(args, packages, cert):
             version = file_version(dll)
             check(version.startswith(product + "."),
                   "%s: ProductVersion %s, but the %s DLL's version record says %s" % (msi, product, build, version))
+            for name in ("FileVersion", "ProductVersion"):
+                check(version_text(dll, name) == version, "the %s DLL's %s is %s, its version numbers %s"
+                      % (build, name, version_text(dll, name), version))
             print("   %s: %s DLL %d bytes, version %s, signed" % (os.path.basename(msi), build, size, version))
         print("   %s: %d bytes, ProductVersion %s, signed" % (os.path.basename(msi), os.path.getsize(msi), product))
     # A signature that verifies whatever it is put on would be no check.
@@ -311,6 +333,16 @@ def lifecycle(args, prefix, packages, older, builds):
     package_tree = registration(difference(baseline, prefix.state())[0])
     for_user = {k: v for k, v in package_tree.items() if k[0] == "user"}
     check(for_user == {}, "the per-machine install wrote for the user:\n" + show(for_user))
+    # Each view's classes load the build of that view; only the type
+    # library key, which both views share, names both builds' files.
+    view_build = {"machine/reg:64": "x64", "machine/reg:32": "x86", "machine": "x86"}
+    for (hive, key), values in package_tree.items():
+        owner = key.rsplit("\\", 1)[-1] if key.startswith("typelib\\") else None
+        owner = {"win64": "x64", "win32": "x86"}.get(owner, view_build[hive])
+        for name, (_, data) in values.items():
+            if data.lower().endswith("orvotrainer.dll"):
+                check(data.lower() == windows_installed(prefix, owner),
+                      "%s in %s names %s, not the %s build" % (key, hive, data, owner))
 
     step("the example lesson against what the package registered")
     result = run([os.path.join(TOP, "tests", "e2e", "run-lesson"), os.path.join(args.host, "sim", "orvo-sim"),
