@@ -40,7 +40,7 @@ INSTALL_FAILURE = 1603 & 0xFF
 OLDER_VERSION = "1.0.0"
 MB = 1 << 20
 # The remembered ports: the user's data, which removal leaves in place.
-SETTINGS_KEY = "orvocorp\\controls\\cai\\orvotrainer"
+SETTINGS_KEY = "orvocorp\\controls\\cai\\orvotrainer"  # below the user's Software
 # The installer's own records of what is installed, not registration.
 INSTALLER_KEYS = ("installer\\", "microsoft\\installer\\", "microsoft\\windows\\currentversion\\installer\\")
 
@@ -217,8 +217,7 @@ def registration(added):
     def ours(key):
         path = key[1]
         if key[0] == "user":
-            if path.startswith(SETTINGS_KEY) or path == "orvocorp" or path == "orvocorp\\controls" \
-                    or path == "orvocorp\\controls\\cai":
+            if path == "orvocorp" or path.startswith("orvocorp\\"):
                 return False
             path = path[len("classes\\"):] if path.startswith("classes\\") else path
         return not any(path.startswith(p) or path + "\\" == p for p in INSTALLER_KEYS)
@@ -264,7 +263,7 @@ def verify_signature(path, cert):
     return run(["osslsigncode", "verify", "-CAfile", cert, "-in", path]).returncode == 0
 
 
-def check_packages(args, packages, cert):
+def check_packages(packages, cert):
     """Signatures, sizes, the versions and which DLL went where."""
     step("signatures, sizes and versions")
     builds = {"x64": ("x64", "x86"), "x86": ("x86",)}
@@ -529,7 +528,7 @@ def main():
         check(result.returncode == 0, "openssl could not make a certificate: " + result.stderr)
         packages = make_packages(args, os.path.join(args.run, "new"), cert, key)
         older = make_packages(args, os.path.join(args.run, "old"), cert, key, OLDER_VERSION)
-        check_packages(args, packages, cert)
+        check_packages(packages, cert)
 
         step("prefix and units")
         result = run([os.path.join(TOP, "tools", "wine-prefix"), "up", prefix.path], env=prefix.env, timeout=300)
