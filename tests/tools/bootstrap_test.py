@@ -17,7 +17,8 @@ import unittest
 TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
 
 CORE = ("cmake ninja-build g++ binutils googletest clang libclang-rt-14-dev g++-mingw-w64-i686 "
-        "g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64 python3").split()
+        "g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64 python3 wixl msitools osslsigncode "
+        "openssl").split()
 
 STAND_INS = {
     # Installed packages are the lines of $FAKE/installed. FAKE_REFUSE names

@@ -63,13 +63,13 @@ echo "${0##*/} $* ${ORVO_WINE_LOADER:-}" >> "$FAKE_LOG"
 # mode, extra arguments, failing suite, closing line, exit status, win32 run
 # with (None: not run), win32 configured as emulated
 CASES = [
-    ("none", [], "", "total: 9 passed, 0 failed, 11 skipped", 0, None, "OFF"),
-    ("emulated", [], "", "total: 12 passed, 0 failed, 8 skipped", 0, "-L smoke", "ON"),
-    ("emulated", ["--win32-full"], "", "total: 18 passed, 0 failed, 2 skipped", 0, "", "ON"),
-    ("native", [], "", "total: 18 passed, 0 failed, 2 skipped", 0, "", "OFF"),
+    ("none", [], "", "total: 10 passed, 0 failed, 11 skipped", 0, None, "OFF"),
+    ("emulated", [], "", "total: 13 passed, 0 failed, 8 skipped", 0, "-L smoke", "ON"),
+    ("emulated", ["--win32-full"], "", "total: 19 passed, 0 failed, 2 skipped", 0, "", "ON"),
+    ("native", [], "", "total: 19 passed, 0 failed, 2 skipped", 0, "", "OFF"),
     # A suite that runs and fails is a failure, never a skip.
-    ("emulated", [], "win32", "total: 11 passed, 1 failed, 8 skipped", 1, "-L smoke", "ON"),
-    ("none", [], "win64", "total: 8 passed, 1 failed, 11 skipped", 1, None, "OFF"),
+    ("emulated", [], "win32", "total: 12 passed, 1 failed, 8 skipped", 1, "-L smoke", "ON"),
+    ("none", [], "win64", "total: 9 passed, 1 failed, 11 skipped", 1, None, "OFF"),
 ]
 
 
@@ -82,7 +82,7 @@ class TestCommandChoosesSuites(unittest.TestCase):
                 os.mkdir(fake)
                 stand_ins = (("fake/cmake", FAKE_CMAKE), ("fake/ctest", FAKE_CTEST),
                              ("tools/win32-mode", FAKE_PROBE), ("tools/bootstrap", FAKE_LOGGER),
-                             ("tools/wine-prefix", FAKE_LOGGER))
+                             ("tools/wine-prefix", FAKE_LOGGER), ("tools/package", FAKE_LOGGER))
                 for name, text in stand_ins:
                     path = os.path.join(top, name)
                     with open(path, "w") as f:
@@ -117,6 +117,13 @@ class TestCommandChoosesSuites(unittest.TestCase):
                 else:
                     self.assertEqual(len(runs), 1)
                     self.assertEqual(runs[0].endswith("-L smoke"), win32_run == "-L smoke")
+                # The packages are made once, from both builds, before the
+                # 64-bit suite runs.
+                packages = [i for i, c in enumerate(calls) if c.startswith("package")]
+                builds = [i for i, c in enumerate(calls) if c.startswith("cmake --build build/win")]
+                suite64 = next(i for i, c in enumerate(calls) if c.startswith("ctest --test-dir build/win64"))
+                self.assertEqual(len(packages), 1, calls)
+                self.assertTrue(max(builds) < packages[0] < suite64, calls)
                 # The 64-bit prefix is warmed before anything 32-bit can run;
                 # under qemu the 32-bit one is warmed too, in the background
                 # (so its place in the log is not fixed).
