@@ -2,7 +2,7 @@
 // variables (the opt-in switches) and a text file (the wire trace).
 #include <windows.h>
 
-#include "platform/win32/Environment.h"
+#include "platform/Environment.h"
 
 namespace orvo {
 

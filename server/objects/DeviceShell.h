@@ -10,7 +10,7 @@
 #include "server/frame/Dispatch.h"
 #include "server/frame/ObjectRoot.h"
 #include "server/frame/SafetyAndSite.h"
-#include "server/objects/ModulePlatform.h"
+#include "devices/common/ModulePlatform.h"
 #include "server/objects/Shell.h"
 
 namespace orvo {

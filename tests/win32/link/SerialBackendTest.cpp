@@ -15,7 +15,7 @@
 
 #include "link/Comm.h"
 #include "link/TracedPlatform.h"
-#include "server/objects/ModulePlatform.h"
+#include "devices/common/ModulePlatform.h"
 #include "sim/UnitBase.h"
 
 namespace orvo {

@@ -11,8 +11,9 @@ namespace orvo {
 // An environment variable's value; nothing when it is unset or empty.
 std::optional<std::wstring> EnvironmentValue(const wchar_t* name);
 
-// Appends one line and a CRLF to the file, creating it if need be;
-// nothing happens when the file cannot be opened.
+// Appends one line and the system's line end (CRLF on Windows, LF on
+// POSIX) to the file, creating it if need be; nothing happens when the file
+// cannot be opened.
 void AppendLine(const std::wstring& path, std::string_view line);
 
 struct LocalTime {

@@ -1,10 +1,10 @@
-#include "server/objects/ModulePlatform.h"
+#include "devices/common/ModulePlatform.h"
 
 #include <optional>
 #include <string>
 
 #include "link/TracedPlatform.h"
-#include "platform/win32/Environment.h"
+#include "platform/Environment.h"
 #include "sim/inprocess/SimulatedPlatform.h"
 
 namespace orvo {
