@@ -16,9 +16,18 @@ import unittest
 
 TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
 
-CORE = ("cmake ninja-build g++ binutils googletest clang libclang-rt-14-dev g++-mingw-w64-i686 "
-        "g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64 python3 wixl msitools osslsigncode "
-        "openssl").split()
+
+
+def core_group():
+    """The core packages, in order, as the bootstrap lists them: the list is
+    the bootstrap's to keep, and the outcomes must hold whatever is on it."""
+    with open(os.path.join(TOOLS, "bootstrap")) as script:
+        text = script.read()
+    body = text[text.index("\ncore=(") + len("\ncore=("):]
+    return body[:body.index(")")].split()
+
+
+CORE = core_group()
 
 STAND_INS = {
     # Installed packages are the lines of $FAKE/installed. FAKE_REFUSE names
