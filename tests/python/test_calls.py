@@ -57,7 +57,9 @@ def test_switch_names(units, text, switch_byte):
 
 def test_a_waiting_call_lets_other_threads_run(units):
     """A call on a silent unit, and a property read that waits for it on
-    the same object, both leave the interpreter to other threads."""
+    the same object, both leave the interpreter to other threads. Holding
+    it, they would stop the counter for the whole wait (about a second);
+    the bar is low so that a loaded machine passes too."""
     ticks, stop = [0], threading.Event()
 
     def count():
@@ -73,10 +75,10 @@ def test_a_waiting_call_lets_other_threads_run(units):
         counter.start()
         caller.start()
         time.sleep(0.3)
-        assert caller.is_alive() and ticks[0] > 20, "the call kept the other threads waiting"
+        assert caller.is_alive() and ticks[0] > 5, "the call kept the other threads waiting"
         before, started = ticks[0], time.monotonic()
         fault.Port  # waits for the call's lock
-        assert time.monotonic() - started > 0.3 and ticks[0] - before > 20, "the read kept them waiting"
+        assert time.monotonic() - started > 0.3 and ticks[0] - before > 5, "the read kept them waiting"
     finally:
         caller.join()
         stop.set()
