@@ -55,9 +55,6 @@ struct type_caster<Integer> {
     value.Value = static_cast<short>(v);
     return true;
   }
-  static handle cast(Integer source, return_value_policy, handle) {
-    return PyLong_FromLong(source.Value);
-  }
 };
 
 template <>
@@ -76,10 +73,6 @@ struct type_caster<Text> {
     value.Value.assign(PyBytes_AS_STRING(bytes.ptr()),
                        static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr())));
     return true;
-  }
-  static handle cast(const Text& source, return_value_policy, handle) {
-    return PyUnicode_DecodeUTF8(source.Value.data(), static_cast<Py_ssize_t>(source.Value.size()),
-                                "replace");
   }
 };
 

@@ -17,9 +17,6 @@ from units import Units
 TOP = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 SIM = os.environ.get("ORVO_SIM", os.path.join(TOP, "build", "host", "sim", "orvo-sim"))
 LESSON_UNITS = {2: "plc:address=3", 3: "console:address=5", 4: "fault:address=9"}
-# Each class's unit: its address and port.
-PLACES = {"Echo": (5, 3), "Plc": (3, 2), "Fault": (9, 4)}
-UNIT_NAMES = {"Echo": "console5", "Plc": "plc3", "Fault": "fault9"}
 
 
 @pytest.fixture(scope="session", autouse=True)

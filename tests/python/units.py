@@ -20,6 +20,7 @@ A units file (as tests/e2e/run-lesson reads it), one line each:
                                   other frames may come between them
     state UNIT FIELD... = VALUE   the unit's state after the lesson
 """
+import argparse
 import ctypes
 import os
 import shutil
@@ -146,7 +147,6 @@ class Units:
 
 
 def main(argv):
-    import argparse
     if "--" not in argv:
         sys.exit("usage: units.py --sim ORVO_SIM --dir DIR [--units FILE] N=UNIT... -- COMMAND...")
     split = argv.index("--")
