@@ -24,7 +24,7 @@ class CMakeBuild(build_ext):
     def build_extension(self, ext):
         build = Path(self.build_temp).resolve() / "cmake"
         configure = ["cmake", "-S", str(TOP), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
-                     "-DPython_EXECUTABLE=" + sys.executable]
+                     "-DORVO_TESTS=OFF", "-DPython_EXECUTABLE=" + sys.executable]
         if not (build / "CMakeCache.txt").exists() and shutil.which("ninja"):
             configure += ["-G", "Ninja"]
         # Two jobs unless told otherwise: build machines here are shared.
