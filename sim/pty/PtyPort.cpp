@@ -96,4 +96,8 @@ void PtyPort::Close() {
   Slave = Master = -1;
 }
 
+void PtyPort::DiscardUnread() {
+  if (Slave >= 0) tcflush(Slave, TCIFLUSH);
+}
+
 }  // namespace orvo::sim

@@ -27,6 +27,10 @@ class PtyPort {
   // The port disappears: both ends closed, the link removed.
   void Close();
 
+  // Throws away what was written to the client and not yet read by it: the
+  // replies a run before left on the line.
+  void DiscardUnread();
+
   // Puts the line settings back to the raw state the port was opened with,
   // if a client changed them. A pty cannot keep a parity bit: Linux clears
   // PARENB but keeps PARODD, and then refuses (EINVAL) the same odd-parity

@@ -208,6 +208,17 @@ std::string Simulator::Control(std::string_view line) {
   } else {
     reply = RunControl(line, ByName);
   }
+  // A cleared unit starts on a quiet line too: a reply still due, or one
+  // the last client left unread, would answer the next client's first
+  // frame, and the link reads whatever comes (it never discards input),
+  // so one lesson's late reply would shift every reading of the next.
+  if (words.size() == 2 && words[0] == "clear" && reply == "ok") {
+    for (Station& station : Stations) {
+      if (station.Name != words[1]) continue;
+      station.Queue.clear();
+      station.Port.DiscardUnread();
+    }
+  }
   // `clear` empties a log; trace what comes next from its new start.
   for (Station& station : Stations)
     station.Logged = std::min(station.Logged, station.Unit->Received().size());

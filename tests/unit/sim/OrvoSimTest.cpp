@@ -199,6 +199,17 @@ TEST_F(OrvoSim, ServesUnitsOnPtysUnderTheControlChannelAndTracesThem) {
   EXPECT_EQ(ReadReply(console, 14, 1000).size(), 14u);
   EXPECT_GE(Clock::now() - start, 400ms);
 
+  // Clearing a unit empties its line: neither a reply left unread nor one
+  // still due reaches the next client.
+  Write(plc, Bytes{3, 0xF0, 22});
+  ASSERT_EQ(Control("misbehave console5 late 1 400"), "ok");
+  Write(console, StatusRead);
+  std::this_thread::sleep_for(100ms);
+  ASSERT_EQ(Control("clear plc3"), "ok");
+  ASSERT_EQ(Control("clear console5"), "ok");
+  EXPECT_TRUE(ReadReply(plc, 3, 300).empty());
+  EXPECT_TRUE(ReadReply(console, 14, 600).empty());
+
   // A vanishing unit closes its pty and removes its link.
   ASSERT_EQ(Control("misbehave plc3 vanish"), "ok");
   Write(plc, Bytes{3, 0xB0, 0});
