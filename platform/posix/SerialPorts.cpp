@@ -188,7 +188,9 @@ PortNumbers PortTable::Number(const std::vector<SerialDevice>& present) {
 }
 
 PortNumbers SystemSerialPorts() {
-  if (const char* pinned = std::getenv("ORVOTRAINER_PORTS")) return PinnedPorts(pinned);
+  // Empty counts as unset, as it does for the module's other variables.
+  if (const char* pinned = std::getenv("ORVOTRAINER_PORTS"); pinned && pinned[0])
+    return PinnedPorts(pinned);
   const std::string directory = ConfigDirectory();
   PortTable table(directory.empty() ? std::string() : directory + "/ports");
   return table.Number(PresentSerialDevices("/dev", "/sys"));
