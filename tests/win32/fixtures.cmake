@@ -12,31 +12,49 @@ set_tests_properties(wine_prefix_up wine_prefix_down
 set_tests_properties(wine_prefix_up PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT ${ORVO_WINE_PREFIX_TIMEOUT})
 set_tests_properties(wine_prefix_down PROPERTIES FIXTURES_CLEANUP wine_prefix)
 
-# Simulated units on ptys behind COM ports of the prefix, as the fixture
-# NAME_units; the units' trace is ${ORVO_RUN_DIR}/NAME/sim.log, and as JSON
-# Lines ${ORVO_RUN_DIR}/NAME/sim.jsonl. Each area
-# takes its own COM numbers:
-#   orvo_sim_units(NAME link UNITS 5=console:address=5 7=plc:address=3)
+# Simulated units on ptys behind COM ports, in a Wine prefix of the area's
+# own (${ORVO_RUN_DIR}/NAME/prefix, with a wineserver of its own), as the
+# fixture NAME_units; the units' trace is ${ORVO_RUN_DIR}/NAME/sim.log, and
+# as JSON Lines ${ORVO_RUN_DIR}/NAME/sim.jsonl.
+#   orvo_sim_units(NAME UNITS 5=console:address=5 7=plc:address=3)
+# A hunt walks every port in its prefix's serial-port map, and registering
+# the DLL rewrites the prefix's classes root. With a prefix per area, no
+# test can meet another area's units, registration or wineserver, however
+# CTest orders them: areas run side by side, and each area's own tests take
+# turns through the resource lock NAME_prefix. The area's tests take their
+# environment from orvo_area_env().
 function(orvo_sim_units name)
   cmake_parse_arguments(S "" "" "UNITS" ${ARGN})
+  set(prefix ${ORVO_RUN_DIR}/${name}/prefix)
+  string(REPLACE "WINEPREFIX=${ORVO_WINE_PREFIX}" "WINEPREFIX=${prefix}" env "${ORVO_WINE_ENV}")
+  set_property(GLOBAL PROPERTY ORVO_AREA_ENV_${name} "${env}")
+  add_test(NAME ${name}_prefix_up
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-prefix up ${prefix})
+  # The prefix is 700 MB of Windows; its area's logs stay beside it.
+  add_test(NAME ${name}_prefix_down
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-prefix down ${prefix} --remove)
   add_test(NAME ${name}_units_up
     COMMAND ${PROJECT_SOURCE_DIR}/tools/sim-units up ${ORVO_SIM} ${ORVO_RUN_DIR}/${name}
-            ${ORVO_WINE_PREFIX} ${S_UNITS})
+            ${prefix} ${S_UNITS})
+  # The prefix goes with the units, so their ports need not leave its map.
   add_test(NAME ${name}_units_down
-    COMMAND ${PROJECT_SOURCE_DIR}/tools/sim-units down ${ORVO_RUN_DIR}/${name})
-  set_tests_properties(${name}_units_up ${name}_units_down PROPERTIES ENVIRONMENT "${ORVO_WINE_ENV}")
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/sim-units down ${ORVO_RUN_DIR}/${name} --keep-map)
+  set_tests_properties(${name}_prefix_up ${name}_prefix_down ${name}_units_up ${name}_units_down
+    PROPERTIES ENVIRONMENT "${env}")
+  set_tests_properties(${name}_prefix_up PROPERTIES
+    FIXTURES_SETUP ${name}_prefix TIMEOUT ${ORVO_WINE_PREFIX_TIMEOUT})
+  set_tests_properties(${name}_prefix_down PROPERTIES FIXTURES_CLEANUP ${name}_prefix)
   set_tests_properties(${name}_units_up PROPERTIES
-    FIXTURES_SETUP ${name}_units FIXTURES_REQUIRED wine_prefix TIMEOUT ${ORVO_WINE_FIXTURE_TIMEOUT})
-  # Down takes the ports out of the map, so the prefix must still be up.
+    FIXTURES_SETUP ${name}_units FIXTURES_REQUIRED ${name}_prefix TIMEOUT ${ORVO_WINE_FIXTURE_TIMEOUT})
   set_tests_properties(${name}_units_down PROPERTIES
-    FIXTURES_CLEANUP ${name}_units FIXTURES_REQUIRED wine_prefix TIMEOUT ${ORVO_WINE_FIXTURE_TIMEOUT})
-  # Hunts walk every mapped port, so one area's units are never up beside
-  # another's: each area starts only once every area declared before it is
-  # down (all of them, since a filtered run such as -L smoke leaves some
-  # out), and takes its ports out of the map when it goes.
-  get_property(previous GLOBAL PROPERTY ORVO_UNITS_DOWN)
-  if(previous)
-    set_tests_properties(${name}_units_up PROPERTIES DEPENDS "${previous}")
+    FIXTURES_CLEANUP ${name}_units FIXTURES_REQUIRED ${name}_prefix TIMEOUT ${ORVO_WINE_FIXTURE_TIMEOUT})
+endfunction()
+
+# The environment for tests of area NAME: its own prefix.
+function(orvo_area_env name out)
+  get_property(env GLOBAL PROPERTY ORVO_AREA_ENV_${name})
+  if(NOT env)
+    message(FATAL_ERROR "no simulated units for area ${name}: orvo_sim_units(${name} ...) first")
   endif()
-  set_property(GLOBAL APPEND PROPERTY ORVO_UNITS_DOWN ${name}_units_down)
+  set(${out} "${env}" PARENT_SCOPE)
 endfunction()
