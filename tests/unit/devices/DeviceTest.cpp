@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,22 +20,12 @@
 namespace orvo::test {
 namespace {
 
-// An object of any of the three classes, seen as the base they share.
-struct AnyDevice {
-  virtual ~AnyDevice() = default;
-  virtual CDevice& Get() = 0;
-};
-
+// An object of any of the three classes, seen as the base they share. The
+// base's destructor is protected; a shared_ptr deletes through the class it
+// was made as.
 template <class Device>
-struct DeviceOf final : AnyDevice {
-  Device Object;
-  DeviceOf(Platform& os, Registry& registry) : Object(os, registry) {}
-  CDevice& Get() override { return Object; }
-};
-
-template <class Device>
-std::unique_ptr<AnyDevice> Make(Platform& os, Registry& registry) {
-  return std::make_unique<DeviceOf<Device>>(os, registry);
+std::shared_ptr<CDevice> Make(Platform& os, Registry& registry) {
+  return std::make_shared<Device>(os, registry);
 }
 
 template <class UnitType>
@@ -67,7 +58,7 @@ struct DeviceClass {
   const char* Name;
   std::u16string_view Value;  // the value's name, or with PerAddress its prefix
   bool PerAddress;
-  std::unique_ptr<AnyDevice> (*MakeDevice)(Platform&, Registry&);
+  std::shared_ptr<CDevice> (*MakeDevice)(Platform&, Registry&);
   std::unique_ptr<sim::Unit> (*MakeUnitAt)(uint8_t address);
   sim::Misbehaviour TurnedDown;
   uint8_t HidConsoleAt;
@@ -172,9 +163,9 @@ TEST(Device, PortAddressAndTheRememberedPort) {
                  v.Data);
       if (r.Refusing) RefuseEverything(registry);
       const auto device = cls.MakeDevice(os, registry);
-      r.Writes(device->Get());
+      r.Writes(*device);
       registry.ClearFailures();
-      EXPECT_EQ(device->Get().get_Port(), cls.PerAddress ? r.PortThrough : r.PortAlone);
+      EXPECT_EQ(device->get_Port(), cls.PerAddress ? r.PortThrough : r.PortAlone);
       EXPECT_EQ(Remembered(registry, Narrow(cls.Value)),
                 cls.PerAddress ? r.ValuesThrough : Narrow(cls.Value) + r.ValueAlone.substr(1));
       EXPECT_TRUE(os.CallLog().empty());
@@ -232,7 +223,7 @@ TEST(Device, PortHunt) {
       Remember(registry, cls.ValueFor(3), r.Remembered);
       if (r.Refusing) RefuseEverything(registry);
       const auto device = cls.MakeDevice(os, registry);
-      CDevice& d = device->Get();
+      CDevice& d = *device;
       d.put_Address(3);
       os.ClearCallLog();
       os.Clock().ClearRecorded();
@@ -246,20 +237,17 @@ TEST(Device, PortHunt) {
       std::string route;
       Frames toRefusing, toUnit, toConsole;
       Sleeps waits;
-      const auto add = [](auto& to, const auto& more) {
-        to.insert(to.end(), more.begin(), more.end());
-      };
-      for (std::string_view steps = r.Steps; !steps.empty();) {
-        const std::string step(steps.substr(0, steps.find(' ')));
-        steps.remove_prefix(std::min(steps.size(), step.size() + 1));
+      std::istringstream steps(r.Steps);
+      for (std::string step; steps >> step;) {
         ProbeCost cost{step == "map" ? "map" : step == "hid" ? "HID" : "COM" + step, {}, {}};
         if (step == "hid" && r.HidConsole) cost = cls.OnHid;
         if (step == "5") cost = cls.Silent;
         if (step == "6") cost = cls.Refused;
         if (step == "7") cost = cls.Answered;
         route += (route.empty() ? "" : " ") + cost.Route;
-        add(waits, cost.Waits);
-        add(step == "hid" ? toConsole : step == "6" ? toRefusing : toUnit, cost.Sent);
+        waits.insert(waits.end(), cost.Waits.begin(), cost.Waits.end());
+        Frames& to = step == "hid" ? toConsole : step == "6" ? toRefusing : toUnit;
+        to.insert(to.end(), cost.Sent.begin(), cost.Sent.end());
       }
       EXPECT_EQ(Route(os), route);
       EXPECT_EQ(os.Clock().Recorded(), waits);
@@ -269,32 +257,6 @@ TEST(Device, PortHunt) {
       EXPECT_EQ(os.OpenHandles(), 0);
       EXPECT_EQ(os.HidSetsOpen(), 0);
       EXPECT_EQ(registry.OpenHandleCount(), 0u);
-    }
-  }
-}
-
-// Port 0 is the USB link, which carries no short frame: the kit's
-// CheckOperation runs every operation of both classes there, with a USB
-// console at the object's address. An empty fault list sends nothing, so it
-// succeeds just when the link opens, which takes such a console.
-TEST(ShortFrameDevices, AnEmptyFaultListOnTheUsbLink) {
-  for (const bool consoleOnUsb : {false, true}) {
-    for (int kind = 0; kind < 2; ++kind) {
-      SCOPED_TRACE(std::string(consoleOnUsb ? "a USB console" : "no USB unit") +
-                   (kind ? ", fault unit" : ", PLC trainer"));
-      fake::FakePlatform os;
-      RegistryModel registry;
-      sim::Console console{3};
-      if (consoleOnUsb)
-        os.AddHidInterface(
-            0, {u"hid#console", protocol::OrvoVendorId, protocol::ConsoleProductId, &console});
-      CPlc plc(os, registry);
-      CFault fault(os, registry);
-      CShortFrameDevice& device = kind ? static_cast<CShortFrameDevice&>(fault) : plc;
-      device.put_Address(3);
-      device.put_Port(0);
-      EXPECT_EQ(device.SendFaults(u""), consoleOnUsb ? StatusOk : StatusFailed);
-      EXPECT_EQ(os.OpenHandles(), 0);
     }
   }
 }

@@ -47,7 +47,10 @@ TEST(Fault, EachOperationsFramesAndTheRepliesThatCount) {
 
 // The two grammars: the trainer takes a letter and one or two digits, fault
 // n being channel n - 1, and any letter but F means Off; the fault unit also
-// takes C (Clear) and a fourth character, and refuses other letters.
+// takes C (Clear) and a fourth character, and refuses other letters. Port 0
+// is the USB link, which carries no short frame: a list fails there unless
+// the link opens, which takes a console at the object's address, and one
+// that sends nothing then reports as it does on the serial line.
 TEST(FaultLists, BothGrammars) {
   struct Case {
     std::u16string_view List;
@@ -83,6 +86,14 @@ TEST(FaultLists, BothGrammars) {
       EXPECT_EQ(bench.Object.SendFaults(c.List), status);
       EXPECT_EQ(FramesOf(bench.Unit), sent);
       EXPECT_EQ(CallsOf(bench.Os, {"open", "close"}), OneOpenOnCom7);
+      bench.Object.put_Port(0);
+      EXPECT_EQ(bench.Object.SendFaults(c.List), Failed) << "no USB unit";
+      sim::Console console{3};
+      bench.Os.AddHidInterface(0, {u"hid#0", OrvoVendorId, protocol::ConsoleProductId, &console});
+      if (sent.empty()) {
+        EXPECT_EQ(bench.Object.SendFaults(c.List), status) << "USB console";
+      }
+      EXPECT_EQ(bench.Os.OpenHandles(), 0);
     };
     check(PlcBench{}, c.PlcStatus, c.PlcSent);
     check(FaultBench{}, c.FaultStatus, c.FaultSent);
