@@ -27,7 +27,9 @@ TEST(PortList, MapValuesToPorts) {
   };
   // clang-format on
   for (const auto& [text, port] : strings) {
-    EXPECT_EQ(PortFromMapValue(StringValue(u"v", text)), port) << std::u16string(text).size();
+    const std::u16string_view shown = text;
+    EXPECT_EQ(PortFromMapValue(StringValue(u"v", text)), port)
+        << std::string(shown.begin(), shown.end());
   }
   PortMapValue oddBytes = StringValue(u"Odd", u"COM5");
   oddBytes.Data.resize(7);  // cut inside the digit: "COM" and half a character
