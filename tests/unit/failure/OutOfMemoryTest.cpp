@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <new>
 #include <string>
 
@@ -95,6 +94,9 @@ class ShelteredPlatform final : public Platform {
 // Units on the bus: a console (address 5) over HID and on COM3, a PLC
 // trainer (3) on COM4 and a fault unit (9) on COM6; COM2 is silent, and the
 // map lists every port, so that hunts walk past ports that do not answer.
+// The device objects outlive a failed call, as they do in the module, where
+// the automation object holds them; a link closed only by the device's
+// destructor would still be open for the next call.
 struct Classroom {
   fake::FakePlatform Bus;
   ShelteredPlatform Os{Bus};
@@ -103,6 +105,9 @@ struct Classroom {
   sim::Console HidConsole{5};
   sim::PlcTrainer Trainer{3};
   sim::FaultUnit Faults{9};
+  CEcho Echo{Os, Registry};
+  CPlc Plc{Os, Registry};
+  CFault Fault{Os, Registry};
 
   Classroom() {
     Bus.AddHidInterface(
@@ -115,48 +120,36 @@ struct Classroom {
   }
 };
 
-// The device objects outlive a failed call, as they do in the module,
-// where the automation object holds them; a link closed only by the
-// device's destructor would still be open for the next call.
-struct Devices {
-  explicit Devices(Classroom& r)
-      : Echo(r.Os, r.Registry), Plc(r.Os, r.Registry), Fault(r.Os, r.Registry) {}
-  CEcho Echo;
-  CPlc Plc;
-  CFault Fault;
-};
-
 struct Case {
   const char* Name;
   int16_t Address;
   int16_t Port;
-  std::function<int16_t(Devices&)> Call;
+  int16_t (*Call)(Classroom&);
 };
 
 const Case Cases[] = {
     {"console SetSwitches over a hunt", 5, 2,
-     [](Devices& d) { return d.Echo.SetSwitches(u"AC1,DC2,SP3,DC3"); }},
-    {"console SendFaults", 5, 3, [](Devices& d) { return d.Echo.SendFaults(u"0102, 0304,0506"); }},
-    {"console SetAddress", 0, 0, [](Devices& d) { return d.Echo.SetAddress(5); }},
-    {"console over HID", 5, 0, [](Devices& d) { return d.Echo.SendFaults(u"0102,0304"); }},
-    {"PLC trainer HuntPort", 3, 2, [](Devices& d) { return d.Plc.HuntPort(); }},
-    {"PLC trainer SendFaults", 3, 4, [](Devices& d) { return d.Plc.SendFaults(u"F1,E2,F12"); }},
-    {"fault unit SendFaults", 9, 6, [](Devices& d) { return d.Fault.SendFaults(u"F1,E2,C00"); }},
-    {"fault unit HuntPort", 9, 0, [](Devices& d) { return d.Fault.HuntPort(); }},
+     [](Classroom& r) { return r.Echo.SetSwitches(u"AC1,DC2,SP3,DC3"); }},
+    {"console SendFaults", 5, 3, [](Classroom& r) { return r.Echo.SendFaults(u"0102, 0304,0506"); }},
+    {"console SetAddress", 0, 0, [](Classroom& r) { return r.Echo.SetAddress(5); }},
+    {"console over HID", 5, 0, [](Classroom& r) { return r.Echo.SendFaults(u"0102,0304"); }},
+    {"PLC trainer HuntPort", 3, 2, [](Classroom& r) { return r.Plc.HuntPort(); }},
+    {"PLC trainer SendFaults", 3, 4, [](Classroom& r) { return r.Plc.SendFaults(u"F1,E2,F12"); }},
+    {"fault unit SendFaults", 9, 6, [](Classroom& r) { return r.Fault.SendFaults(u"F1,E2,C00"); }},
+    {"fault unit HuntPort", 9, 0, [](Classroom& r) { return r.Fault.HuntPort(); }},
 };
 
 TEST(OutOfMemory, NoPortOrDeviceSetOutlivesAFailedCall) {
   for (const Case& c : Cases) {
     Classroom room;
-    Devices devices(room);
     long failures = 0;
     for (long at = 0;; ++at) {
-      for (CDevice* d : std::initializer_list<CDevice*>{&devices.Echo, &devices.Plc, &devices.Fault})
+      for (CDevice* d : std::initializer_list<CDevice*>{&room.Echo, &room.Plc, &room.Fault})
         d->put_Address(c.Address), d->put_Port(c.Port);
       bool threw = false;
       AllocationsLeft = at;
       try {
-        c.Call(devices);
+        c.Call(room);
       } catch (const std::bad_alloc&) {
         threw = true;
       }
@@ -167,7 +160,7 @@ TEST(OutOfMemory, NoPortOrDeviceSetOutlivesAFailedCall) {
       ++failures;
     }
     EXPECT_GT(failures, 0) << c.Name << ": the call allocates nothing, so nothing was tried";
-    EXPECT_EQ(c.Call(devices), StatusOk) << c.Name << ": the call after the failures";
+    EXPECT_EQ(c.Call(room), StatusOk) << c.Name << ": the call after the failures";
   }
 }
 

@@ -228,48 +228,41 @@ TEST(SerialLink, OneReopenAndResendOnShortReply) {
                     configured = "configure COM7", status = "write COM7 fe ff 09 02 52 49";
   const std::string read = "read COM7 14 -> ", shortRead = "read COM7 3 -> ";
   const char* counted = "01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e";
+  const std::string sent = "COM7  address 9  sent fe ff 09 02 52 49  reply ",
+                    lost = sent + "-  status 60 resent  ReadStatus",
+                    decoded = "ReadStatus -> 0 V +12 V, AC1 on, bits 0x01, control 0x0e"
+                              " (reply from address 1)";
   const Case cases[] = {
       {"answers at once", {Counting(14)}, false, Then::Nothing, 61,
        {"clear COM7", status, read + "14"}, 0, counted,
-       {"COM7  address 9  sent fe ff 09 02 52 49  reply 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e"
-       "  status 61  ReadStatus -> 0 V +12 V, AC1 on, bits 0x01, control 0x0e"
-       " (reply from address 1)"}},
+       {sent + counted + "  status 61  " + decoded}},
       {"silent", {std::nullopt, std::nullopt}, false, Then::Nothing, 60,
        {"clear COM7", status, read + "0", resent, closed, reopened, configured, status, read + "0"},
-       1500 + 500 + 1500, "",
-       {"COM7  address 9  sent fe ff 09 02 52 49  reply -  status 60 resent  ReadStatus"}},
+       1500 + 500 + 1500, "", {lost}},
       // Short first, whole after the reopen: the 100 ms interval time-out,
       // then the pause.
       {"short then whole", {Counting(13), Counting(14)}, false, Then::Nothing, 61,
        {"clear COM7", status, read + "13", resent, closed, reopened, configured, status,
         read + "14"},
-       600, counted,
-       {"COM7  address 9  sent fe ff 09 02 52 49  reply 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e"
-       "  status 61 resent  ReadStatus -> 0 V +12 V, AC1 on, bits 0x01, control 0x0e"
-       " (reply from address 1)"}},
+       600, counted, {sent + counted + "  status 61 resent  " + decoded}},
       // The second try is final even if the unit would answer a third time.
       {"short twice", {Counting(2), Counting(2), Counting(14)}, false, Then::Nothing, 60,
        {"clear COM7", status, read + "2", resent, closed, reopened, configured, status, read + "2"},
-       700, "01 02",
-       {"COM7  address 9  sent fe ff 09 02 52 49  reply 01 02  status 60 resent  ReadStatus"
-       " (reply from address 1)"}},
+       700, "01 02", {sent + "01 02  status 60 resent  ReadStatus (reply from address 1)"}},
       {"short then silent", {Bytes{7, 8}, std::nullopt}, false, Then::Nothing, 60,
        {"clear COM7", status, read + "2", resent, closed, reopened, configured, status, read + "0"},
-       100 + 500 + 1500, "07 08",
-       {"COM7  address 9  sent fe ff 09 02 52 49  reply -  status 60 resent  ReadStatus"}},
+       100 + 500 + 1500, "07 08", {lost}},
       {"the adapter comes back unusable", {std::nullopt}, false, Then::SettingsRefused, 60,
        {"clear COM7", status, read + "0", resent, closed, reopened, configured, "close COM7",
         "write ? fe ff 09 02 52 49", "read ? 14 -> 0"},
        1500 + 500, "",
        {"note  COM7 refused the line settings: A device attached to the system is not "
-        "functioning (31)",
-        "COM7  address 9  sent fe ff 09 02 52 49  reply -  status 60 resent  ReadStatus"}},
+        "functioning (31)", lost}},
       {"the port is gone", {std::nullopt}, false, Then::PortGone, 60,
        {"clear COM7", status, read + "0", resent, closed, reopened, "write ? fe ff 09 02 52 49",
         "read ? 14 -> 0"},
        1500 + 500, "",
-       {"note  COM7 cannot be opened: The system cannot find the file specified (2)",
-        "COM7  address 9  sent fe ff 09 02 52 49  reply -  status 60 resent  ReadStatus"}},
+       {"note  COM7 cannot be opened: The system cannot find the file specified (2)", lost}},
       {"short frame answered", {Counting(3)}, true, Then::Nothing, 61,
        {"clear COM7", "write COM7 09 b0 00", "sleep 50", shortRead + "3"}, 50, "01 02 03",
        {"COM7  address 9  sent 09 b0 00  reply 01 02 03  status 61  Read -> 0x03"

@@ -17,40 +17,31 @@ using fake::DwordValue;
 using fake::StringValue;
 
 TEST(PortList, MapValuesToPorts) {
-  struct Case {
-    PortMapValue Value;
-    int16_t Port;  // 0: skipped
+  // clang-format off
+  const std::pair<const char16_t*, int16_t> strings[] = {  // 0: skipped
+      {u"COM1", 1}, {u"COM12", 12}, {u"COM123", 123},
+      {u"COM1234", 1234},  // not cut to three digits
+      {u"COM300", 300},    // not reduced modulo 256
+      {u"COM32767", 32767}, {u"COM00007", 7}, {u"COM32768", 0}, {u"COM123456", 0}, {u"COM", 0},
+      {u"com3", 0}, {u"COM12x", 0}, {u"COM0", 0}, {u"COM-1", 0}, {u"LPT1", 0}, {u"", 0},
   };
+  // clang-format on
+  for (const auto& [text, port] : strings) {
+    const std::u16string_view shown = text;
+    EXPECT_EQ(PortFromMapValue(StringValue(u"v", text)), port)
+        << std::string(shown.begin(), shown.end());
+  }
   PortMapValue oddBytes = StringValue(u"Odd", u"COM5");
   oddBytes.Data.resize(7);  // cut inside the digit: "COM" and half a character
   PortMapValue unterminated = StringValue(u"Raw", u"COM6");
   unterminated.Data.resize(unterminated.Data.size() - 2);
   PortMapValue expand = StringValue(u"Exp", u"COM8");
   expand.Type = REG_EXPAND_SZ;
-  const Case cases[] = {
-      {StringValue(u"A", u"COM1"), 1},
-      {StringValue(u"B", u"COM12"), 12},
-      {StringValue(u"C", u"COM123"), 123},
-      {StringValue(u"D", u"COM1234"), 1234},  // not cut to three digits
-      {StringValue(u"E", u"COM300"), 300},    // not reduced modulo 256
-      {StringValue(u"F", u"COM32767"), 32767},
-      {StringValue(u"G", u"COM00007"), 7},
-      {StringValue(u"H", u"COM32768"), 0},
-      {StringValue(u"I", u"COM123456"), 0},
-      {StringValue(u"J", u"COM"), 0},
-      {StringValue(u"K", u"com3"), 0},
-      {StringValue(u"L", u"COM12x"), 0},
-      {StringValue(u"M", u"COM0"), 0},
-      {StringValue(u"N", u"COM-1"), 0},
-      {StringValue(u"O", u"LPT1"), 0},
-      {StringValue(u"P", u""), 0},
-      {DwordValue(u"Q", 3), 0},
-      {PortMapValue{u"Unreadable", REG_NONE, {}}, 0},
-      {oddBytes, 0},
-      {unterminated, 6},
-      {expand, 0},
-  };
-  for (const auto& c : cases) EXPECT_EQ(PortFromMapValue(c.Value), c.Port) << c.Value.Data.size();
+  EXPECT_EQ(PortFromMapValue(DwordValue(u"Q", 3)), 0);
+  EXPECT_EQ(PortFromMapValue(PortMapValue{u"Unreadable", REG_NONE, {}}), 0);
+  EXPECT_EQ(PortFromMapValue(oddBytes), 0);
+  EXPECT_EQ(PortFromMapValue(unterminated), 6);
+  EXPECT_EQ(PortFromMapValue(expand), 0);
 }
 
 std::vector<PortMapValue> Numbered(std::size_t count) {
@@ -83,18 +74,14 @@ TEST(PortList, HidFirstThenTheExaminedValuesInMapOrder) {
        16,
        17,
        {0, 9, 1, 300}},
-      {"16 values examined, COM16 beyond them",
-       Numbered(20),
-       16,
-       17,
+      // clang-format off
+      {"16 values examined, COM16 beyond them", Numbered(20), 16, 17,
        {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
       {"3 values examined", Numbered(20), 3, 17, {0, 1, 2}},
       {"3 values examined of more handed back", Numbered(20), 3, 17, {0, 1, 2}, true},
-      {"list shorter than the map",
-       std::vector<PortMapValue>(10, StringValue(u"v", u"COM4")),
-       16,
-       4,
-       {0, 4, 4, 4}},
+      {"list shorter than the map", std::vector<PortMapValue>(10, StringValue(u"v", u"COM4")), 16,
+       4, {0, 4, 4, 4}},
+      // clang-format on
       {"empty map", std::vector<PortMapValue>{}, 16, 17, {0}},
       {"missing map", std::nullopt, 16, 17, {0}},
   };

@@ -27,12 +27,15 @@ TEST_F(ModuleTest, LockCountIsExactUnderConcurrentThreads) {
   EXPECT_EQ(module.DllCanUnloadNow(), S_OK);
   constexpr int Threads = 8, PerThread = 20000;
   std::vector<std::vector<LONG>> seen(Threads);
-  std::vector<std::thread> workers;
-  for (int t = 0; t < Threads; ++t)
-    workers.emplace_back([&, t] {
-      for (int i = 0; i < PerThread; ++i) seen[t].push_back(module.AddModuleLock());
-    });
-  for (auto& worker : workers) worker.join();
+  const auto onEveryThread = [&](auto step) {
+    std::vector<std::thread> workers;
+    for (int t = 0; t < Threads; ++t)
+      workers.emplace_back([&, t] {
+        for (int i = 0; i < PerThread; ++i) step(t);
+      });
+    for (auto& worker : workers) worker.join();
+  };
+  onEveryThread([&](int t) { seen[t].push_back(module.AddModuleLock()); });
   EXPECT_EQ(module.ModuleLockCount(), Threads * PerThread);
   EXPECT_EQ(module.DllCanUnloadNow(), S_FALSE);
   std::vector<LONG> all;
@@ -40,12 +43,7 @@ TEST_F(ModuleTest, LockCountIsExactUnderConcurrentThreads) {
   std::sort(all.begin(), all.end());
   for (std::size_t i = 0; i < all.size(); ++i) ASSERT_EQ(all[i], static_cast<LONG>(i + 1));
 
-  workers.clear();
-  for (int t = 0; t < Threads; ++t)
-    workers.emplace_back([&] {
-      for (int i = 0; i < PerThread; ++i) module.ReleaseModuleLock();
-    });
-  for (auto& worker : workers) worker.join();
+  onEveryThread([&](int) { module.ReleaseModuleLock(); });
   EXPECT_EQ(module.ModuleLockCount(), 0);
   EXPECT_EQ(module.DllCanUnloadNow(), S_OK);
 }

@@ -20,9 +20,7 @@ struct Case {
 
 const Case Cases[] = {
     {"percent pair", false, "100%% %%x%%", S_OK, "100% %x%"},
-    {"replacement any case", false, "a%module%b", S_OK,
-     "aC:\\Dir\\x.dll"
-     "b"},
+    {"replacement any case", false, "a%module%b", S_OK, "aC:\\Dir\\x.dll" "b"},
     {"first of duplicates wins", false, "%dup%", S_OK, "first"},
     {"replacement not scanned again", false, "%Self%", S_OK, "%Module%"},
     {"unknown name", false, "%Nope%", DISP_E_EXCEPTION, ""},

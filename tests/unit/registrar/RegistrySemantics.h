@@ -46,6 +46,8 @@ inline LONG SetString(Registry& r, RegKey key, const char16_t* name, std::u16str
   return r.SetValueEx(key, name, REG_SZ, copy.c_str(), static_cast<DWORD>((copy.size() + 1) * 2));
 }
 
+// A braced list is evaluated in order, so a size or type listed after a call
+// is the one that call left.
 inline const RegistryCase Cases[] = {
     {"paths are created and found without regard to case",
      [](Registry& r, RegKey base) -> std::vector<LONG> {
@@ -66,13 +68,10 @@ inline const RegistryCase Cases[] = {
     {"a handle outlives its deleted key",
      [](Registry& r, RegKey base) -> std::vector<LONG> {
        RegKey key = 0;
-       std::vector<LONG> codes{Create(r, base, u"D", &key), r.DeleteKey(base, u"D")};
        DWORD subKeys = 0;
-       codes.push_back(SetString(r, key, u"v", u"x"));
-       codes.push_back(r.QueryInfoKey(key, &subKeys, nullptr, nullptr, nullptr, nullptr));
-       codes.push_back(Create(r, key, u"Child"));
-       codes.push_back(r.CloseKey(key));
-       return codes;
+       return {Create(r, base, u"D", &key), r.DeleteKey(base, u"D"), SetString(r, key, u"v", u"x"),
+               r.QueryInfoKey(key, &subKeys, nullptr, nullptr, nullptr, nullptr),
+               Create(r, key, u"Child"), r.CloseKey(key)};
      },
      {0, 0, ERROR_KEY_DELETED, ERROR_KEY_DELETED, ERROR_KEY_DELETED, 0}},
     {"handles keep their access",
@@ -81,15 +80,14 @@ inline const RegistryCase Cases[] = {
        char16_t name[16];
        DWORD length = 16, type = 0;
        std::vector<LONG> codes{Create(r, base, u"R\\Sub"), Open(r, base, u"R", KeyReadOnly, &reader),
-                               Open(r, base, u"R", KeyWriteOnly, &writer)};
-       codes.push_back(SetString(r, reader, nullptr, u"x"));
-       codes.push_back(SetString(r, writer, nullptr, u"x"));
-       codes.push_back(r.EnumKeyEx(writer, 0, name, &length));
-       codes.push_back(r.QueryValueEx(writer, nullptr, &type, nullptr, nullptr));
-       codes.push_back(r.QueryValueEx(reader, nullptr, &type, nullptr, nullptr));
-       codes.push_back(Create(r, reader, u"Sub"));
-       codes.push_back(Create(r, reader, u"New"));
-       codes.push_back(Create(r, writer, u"New"));
+                               Open(r, base, u"R", KeyWriteOnly, &writer),
+                               SetString(r, reader, nullptr, u"x"),
+                               SetString(r, writer, nullptr, u"x"),
+                               r.EnumKeyEx(writer, 0, name, &length),
+                               r.QueryValueEx(writer, nullptr, &type, nullptr, nullptr),
+                               r.QueryValueEx(reader, nullptr, &type, nullptr, nullptr),
+                               Create(r, reader, u"Sub"), Create(r, reader, u"New"),
+                               Create(r, writer, u"New")};
        r.CloseKey(reader);
        r.CloseKey(writer);
        return codes;
@@ -103,20 +101,16 @@ inline const RegistryCase Cases[] = {
      [](Registry& r, RegKey base) -> std::vector<LONG> {
        DWORD number = 42, type = 0, size = 2, got = 0;
        std::vector<LONG> codes{SetString(r, base, nullptr, u"default"),
-                               r.SetValueEx(base, u"Name", REG_DWORD, &number, 4)};
-       codes.push_back(r.QueryValueEx(base, u"NAME", &type, nullptr, &size));
-       codes.push_back(LONG(type));
-       codes.push_back(LONG(size));
+                               r.SetValueEx(base, u"Name", REG_DWORD, &number, 4),
+                               r.QueryValueEx(base, u"NAME", &type, nullptr, &size), LONG(type),
+                               LONG(size)};
        size = 2;
-       codes.push_back(r.QueryValueEx(base, u"name", &type, &got, &size));
-       codes.push_back(LONG(size));
+       codes.insert(codes.end(), {r.QueryValueEx(base, u"name", &type, &got, &size), LONG(size)});
        size = 4;
-       codes.push_back(r.QueryValueEx(base, u"name", &type, &got, &size));
-       codes.push_back(LONG(got));
-       codes.push_back(r.QueryValueEx(base, u"Missing", &type, nullptr, nullptr));
-       codes.push_back(r.DeleteValue(base, u"nAME"));
-       codes.push_back(r.DeleteValue(base, u"Name"));
-       codes.push_back(r.QueryValueEx(base, u"", &type, nullptr, nullptr));
+       codes.insert(codes.end(), {r.QueryValueEx(base, u"name", &type, &got, &size), LONG(got),
+                                  r.QueryValueEx(base, u"Missing", &type, nullptr, nullptr),
+                                  r.DeleteValue(base, u"nAME"), r.DeleteValue(base, u"Name"),
+                                  r.QueryValueEx(base, u"", &type, nullptr, nullptr)});
        return codes;
      },
      {0, 0, 0, REG_DWORD, 4, ERROR_MORE_DATA, 4, 0, 42, ERROR_FILE_NOT_FOUND, 0,
@@ -129,26 +123,22 @@ inline const RegistryCase Cases[] = {
        length = 3;
        codes.push_back(r.EnumKeyEx(base, 0, name, &length));
        length = 16;
-       codes.push_back(r.EnumKeyEx(base, 0, name, &length));
-       codes.push_back(LONG(length));
+       codes.insert(codes.end(), {r.EnumKeyEx(base, 0, name, &length), LONG(length)});
        length = 16;
-       codes.push_back(r.EnumKeyEx(base, 1, name, &length));
        DWORD subKeys = 0, longest = 0;
-       codes.push_back(r.QueryInfoKey(base, &subKeys, &longest, nullptr, nullptr, nullptr));
-       codes.push_back(LONG(subKeys));
-       codes.push_back(LONG(longest));
+       codes.insert(codes.end(),
+                    {r.EnumKeyEx(base, 1, name, &length),
+                     r.QueryInfoKey(base, &subKeys, &longest, nullptr, nullptr, nullptr),
+                     LONG(subKeys), LONG(longest)});
        return codes;
      },
      {ERROR_NO_MORE_ITEMS, 0, ERROR_MORE_DATA, 0, 4, ERROR_NO_MORE_ITEMS, 0, 1, 4}},
     {"an empty or null subkey opens the key itself",
      [](Registry& r, RegKey base) -> std::vector<LONG> {
        RegKey again = 0;
-       std::vector<LONG> codes{Open(r, base, u"", KeyReadWrite, &again)};
-       codes.push_back(r.CloseKey(again));
-       codes.push_back(Open(r, base, nullptr, KeyWriteOnly, &again));
-       codes.push_back(r.CloseKey(again));
-       codes.push_back(SetString(r, base, u"still", u"open"));
-       return codes;
+       return {Open(r, base, u"", KeyReadWrite, &again), r.CloseKey(again),
+               Open(r, base, nullptr, KeyWriteOnly, &again), r.CloseKey(again),
+               SetString(r, base, u"still", u"open")};
      },
      {0, 0, 0, 0, 0}},
     {"malformed paths",

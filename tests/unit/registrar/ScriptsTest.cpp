@@ -36,19 +36,15 @@ TEST(ModuleScripts, EachClassRegistersItsTreeAndUnregistersAllButClsid) {
 // classes alone, and registering again replaces a stale class key.
 TEST(ModuleScripts, ClassesShareTheClsidKey) {
   RegistryModel model;
-  ASSERT_EQ(RunText(model, u"HKCR { CLSID { {00000000-1111-2222-3333-444444444444} = s 'Other' } }",
-                    ScriptDirection::Register),
-            S_OK);
   const std::string foreign =
       "  {00000000-1111-2222-3333-444444444444}\n    @ = REG_SZ \"Other\\0\"\n";
-  ASSERT_EQ(
-      RunText(model,
-              U("HKCR { CLSID { " + std::string(ModuleClasses[0].Clsid) + " { Stale = s 'x' } } }"),
-              ScriptDirection::Register),
-      S_OK);
-  EXPECT_EQ(RunText(model, ScriptFile("OrvoTrainer.rgs"), ScriptDirection::Register), S_OK);
-  for (const ModuleClass& c : ModuleClasses)
-    EXPECT_EQ(RunText(model, ScriptFile(c.File), ScriptDirection::Register), S_OK);
+  ASSERT_EQ(RunText(model,
+                    U("HKCR { CLSID { {00000000-1111-2222-3333-444444444444} = s 'Other' " +
+                      std::string(ModuleClasses[0].Clsid) + " { Stale = s 'x' } } }"),
+                    ScriptDirection::Register),
+            S_OK);
+  for (const char* file : {"OrvoTrainer.rgs", "Echo.rgs", "Fault.rgs", "Plc.rgs"})
+    EXPECT_EQ(RunText(model, ScriptFile(file), ScriptDirection::Register), S_OK) << file;
   std::string all = Classes(model);
   EXPECT_EQ(all.find("Stale"), std::string::npos) << all;
   EXPECT_NE(all.find(foreign), std::string::npos) << all;
@@ -59,9 +55,8 @@ TEST(ModuleScripts, ClassesShareTheClsidKey) {
   EXPECT_NE(all.find("OrvoTrainer.Plc.1"), std::string::npos) << all;
   EXPECT_NE(all.find(ModuleClasses[1].Clsid), std::string::npos) << all;
 
-  EXPECT_EQ(RunText(model, ScriptFile("Fault.rgs"), ScriptDirection::Unregister), S_OK);
-  EXPECT_EQ(RunText(model, ScriptFile("Plc.rgs"), ScriptDirection::Unregister), S_OK);
-  EXPECT_EQ(RunText(model, ScriptFile("OrvoTrainer.rgs"), ScriptDirection::Unregister), S_OK);
+  for (const char* file : {"Fault.rgs", "Plc.rgs", "OrvoTrainer.rgs"})
+    EXPECT_EQ(RunText(model, ScriptFile(file), ScriptDirection::Unregister), S_OK) << file;
   EXPECT_EQ(Classes(model), "CLSID\n" + foreign);
 }
 
