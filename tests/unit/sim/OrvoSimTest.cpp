@@ -2,7 +2,6 @@
 // serial link (under Wine) and a test harness would.
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -10,12 +9,9 @@
 
 #include <gmock/gmock.h>
 
-#include <chrono>
 #include <cstring>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
+#include "tests/unit/sim/SimProcess.h"
 #include "tests/unit/sim/SimTestSupport.h"
 
 namespace orvo::sim {
@@ -29,47 +25,25 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
-// Polls every 10 ms until `done` holds or `limit` passes.
-template <class Condition>
-bool WaitFor(Condition done, std::chrono::milliseconds limit) {
-  for (const auto end = Clock::now() + limit; Clock::now() < end;) {
-    if (done()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return done();
-}
-
 class OrvoSim : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/orvo-sim-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    Dir = pattern;
-    // The shell says its process id, which orvo-sim then takes over.
-    std::string command = "echo $$; exec '" ORVO_SIM_PATH "' --unit console:5:link=" + Dir +
-                          "/com5 --unit plc:3:link=" + Dir + "/com3";
-    for (const std::string option : {"log", "trace", "json", "ready", "control"}) {
-      command += " --" + option + " " + Dir + "/" + option;
+    std::string options =
+        "--unit console:5:link=" + Dir + "/com5 --unit plc:3:link=" + Dir + "/com3";
+    for (const std::string option : {"log", "trace", "json", "control"}) {
+      options += " --" + option + " " + Dir + "/" + option;
     }
-    Sim = popen(command.c_str(), "r");
-    ASSERT_EQ(std::fscanf(Sim, "%d", &Child), 1);
-    ASSERT_TRUE(WaitFor([&] { return Exists(Dir + "/ready"); }, 3000ms))
-        << "orvo-sim did not come up";
+    ASSERT_TRUE(Sim.Start(options)) << "orvo-sim did not come up";
   }
 
   // Every test ends the way a harness does: SIGTERM, a clean exit, and no
   // links left behind.
   void TearDown() override {
     for (int fd : Fds) close(fd);
-    if (Child > 0) {
-      kill(Child, SIGTERM);
-      const int status = pclose(Sim);
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-      EXPECT_FALSE(Exists(Dir + "/com5"));
-      EXPECT_FALSE(Exists(Dir + "/control"));
-    }
-    for (const char* name : {"/log", "/trace", "/json", "/com3"}) unlink((Dir + name).c_str());
-    rmdir(Dir.c_str());
+    const int status = Sim.Stop();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(Exists(Dir + "/com5"));
+    EXPECT_FALSE(Exists(Dir + "/control"));
   }
 
   // Opens a port the way the serial link does: raw, 9600 baud, odd parity,
@@ -116,16 +90,10 @@ class OrvoSim : public testing::Test {
     return text;
   }
 
-  std::string Log(const char* name = "/log") const {
-    std::ifstream file(Dir + name);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-  }
+  std::string Log(const char* name = "/log") const { return FileText(Dir + name); }
 
-  std::string Dir;
-  FILE* Sim = nullptr;
-  pid_t Child = -1;
+  SimProcess Sim;
+  const std::string& Dir = Sim.Dir;
   std::vector<int> Fds;
 };
 
