@@ -10,6 +10,7 @@
 
 #include <deque>
 #include <future>
+#include <sstream>
 
 #include "devices/plc/Plc.h"
 #include "link/Comm.h"

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -19,18 +18,12 @@ namespace orvo::sim {
 // Polls every 10 ms until `done` holds or `limit` passes.
 template <class Condition>
 bool WaitFor(Condition done, std::chrono::milliseconds limit) {
-  for (const auto end = std::chrono::steady_clock::now() + limit;
-       std::chrono::steady_clock::now() < end;) {
-    if (done()) return true;
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return done();
-}
-
-inline std::string FileText(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
+  return true;
 }
 
 class SimProcess {
