@@ -28,9 +28,9 @@ double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A HID device that answers each report as an Orvo unit would, with its
-// address (the one sought, for the address query) and 0x42, queued as its
-// next input report.
+// A HID library with the devices a test gives it. Each answers a report as
+// an Orvo unit would, with its address (the one sought, for the address
+// query) and 0x42, queued as its next input report.
 struct FakeHidDevice {
   std::string Path;
   uint16_t Vendor = 0, Product = 0;
@@ -94,8 +94,8 @@ std::unique_ptr<Platform> SerialOnly(std::function<PortNumbers()> ports) {
 
 TEST(PosixHid, FindsTheUnitByVendorAndFlushesStaleInputBeforeEachCommand) {
   std::vector<FakeHidDevice> devices = {
-      {.Path = "/dev/hidraw0", .Vendor = 0x046D, .Product = 0xC31C},  // a keyboard
-      {.Path = "/dev/hidraw1", .Vendor = protocol::OrvoVendorId, .Product = protocol::ConsoleProductId}};
+      {"/dev/hidraw0", 0x046D, 0xC31C},  // a keyboard
+      {"/dev/hidraw1", protocol::OrvoVendorId, protocol::ConsoleProductId}};
   auto hid = std::make_unique<FakeHid>(devices);
   FakeHid& seen = *hid;
   auto os = MakePosixPlatform(std::move(hid), [] { return PortNumbers{}; });

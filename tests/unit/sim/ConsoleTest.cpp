@@ -82,8 +82,8 @@ TEST(Console, AnswersEachCommandOverBothLinksAndKeepsItsState) {
         EXPECT_EQ(out[0].DelayMs, 0u);
       }
       EXPECT_EQ(State(*console), expected);
-      EXPECT_EQ(Frames(*console), hid ? "hid " + HexBytes(AsReport(c.Frame))
-                                      : "command " + HexBytes(c.Frame));
+      EXPECT_EQ(Frames(*console),
+                hid ? "hid " + HexBytes(AsReport(c.Frame)) : "command " + HexBytes(c.Frame));
       // The fault items are history, which a long-running unit forgets.
       console->ForgetHistory();
       expected["faults"] = "none";
