@@ -3,26 +3,20 @@
 // time-outs are the ones measured; and HID units through a stand-in for
 // hidapi.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
 
-#include <chrono>
-#include <cstdio>
 #include <deque>
-#include <fstream>
-#include <sstream>
 #include <future>
-#include <thread>
+#include <sstream>
 
 #include "devices/plc/Plc.h"
 #include "link/Comm.h"
 #include "platform/posix/PosixPlatform.h"
 #include "sim/bus/RegistryModel.h"
+#include "tests/unit/sim/SimProcess.h"
 
 namespace orvo::posix {
 namespace {
@@ -34,14 +28,14 @@ double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A HID library with the devices a test gives it. Each answers a report
-// with `Answer`, queued as its next input report.
+// A HID library with the devices a test gives it. Each answers a report as
+// an Orvo unit would, with its address (the one sought, for the address
+// query) and 0x42, queued as its next input report.
 struct FakeHidDevice {
   std::string Path;
-  uint16_t Vendor, Product;
-  std::function<std::vector<uint8_t>(const std::vector<uint8_t>&)> Answer;
-  std::deque<std::vector<uint8_t>> Input;
-  std::vector<std::vector<uint8_t>> Written;
+  uint16_t Vendor = 0, Product = 0;
+  std::deque<std::vector<uint8_t>> Input{};
+  std::vector<std::vector<uint8_t>> Written{};
   bool Gone = false;
   int Opens = 0, Closes = 0;
 };
@@ -68,16 +62,19 @@ class FakeHid final : public HidDevices {
     Timeouts.push_back(timeoutMs);
     if (d.Gone) return -1;
     if (d.Input.empty()) return 0;
-    const std::vector<uint8_t> report = d.Input.front();
+    const std::size_t n = std::min(size, d.Input.front().size());
+    std::copy_n(d.Input.front().begin(), n, data);
     d.Input.pop_front();
-    std::copy_n(report.begin(), std::min(size, report.size()), data);
-    return static_cast<int>(std::min(size, report.size()));
+    return static_cast<int>(n);
   }
   int Write(void* device, const uint8_t* report, std::size_t size) override {
     FakeHidDevice& d = Of(device);
     if (d.Gone) return -1;
     d.Written.emplace_back(report, report + size);
-    if (d.Answer) d.Input.push_back(d.Answer(d.Written.back()));
+    std::vector<uint8_t> answer(HidReportSize - 1, 0);
+    answer[0] = report[3] == 'A' ? report[5] : report[1];
+    answer[1] = 0x42;
+    d.Input.push_back(answer);
     return static_cast<int>(size);
   }
   void Close(void* device) override { ++Of(device).Closes; }
@@ -89,19 +86,16 @@ class FakeHid final : public HidDevices {
   std::vector<FakeHidDevice>& Devices;
 };
 
-// An Orvo unit's input report data: its address (the one sought, for the
-// address query), then a reply.
-std::vector<uint8_t> EchoAddress(const std::vector<uint8_t>& report) {
-  std::vector<uint8_t> data(HidReportSize - 1, 0);
-  data[0] = report[3] == 'A' ? report[5] : report[1];
-  data[1] = 0x42;
-  return data;
+// A platform whose serial ports are `ports` and which has no HID devices.
+std::unique_ptr<Platform> SerialOnly(std::function<PortNumbers()> ports) {
+  static std::vector<FakeHidDevice> none;
+  return MakePosixPlatform(std::make_unique<FakeHid>(none), std::move(ports));
 }
 
 TEST(PosixHid, FindsTheUnitByVendorAndFlushesStaleInputBeforeEachCommand) {
   std::vector<FakeHidDevice> devices = {
-      {"/dev/hidraw0", 0x046D, 0xC31C, EchoAddress, {}, {}, false, 0, 0},  // a keyboard
-      {"/dev/hidraw1", protocol::OrvoVendorId, protocol::ConsoleProductId, EchoAddress, {}, {}, false, 0, 0}};
+      {"/dev/hidraw0", 0x046D, 0xC31C},  // a keyboard
+      {"/dev/hidraw1", protocol::OrvoVendorId, protocol::ConsoleProductId}};
   auto hid = std::make_unique<FakeHid>(devices);
   FakeHid& seen = *hid;
   auto os = MakePosixPlatform(std::move(hid), [] { return PortNumbers{}; });
@@ -144,37 +138,6 @@ TEST(PosixHid, NoDeviceThroughHidapiIsAQuickFailure) {
   EXPECT_LT(SecondsSince(start), 0.5);
 }
 
-// orvo-sim with one unit for each description, each on a pty of its own.
-class SimulatedUnits {
- public:
-  explicit SimulatedUnits(const std::vector<std::string>& units) {
-    char pattern[] = "/tmp/orvo-posix-sim-XXXXXX";
-    if (!mkdtemp(pattern)) return;
-    Dir = pattern;
-    std::string command = "echo $$; exec '" ORVO_SIM_PATH "' --trace /dev/null --ready " + Dir + "/ready";
-    for (const std::string& unit : units) command += " --unit " + unit;
-    Sim = popen(command.c_str(), "r");
-    if (!Sim || std::fscanf(Sim, "%d", &Child) != 1) return;
-    for (const auto end = Clock::now() + 5s; Clock::now() < end && Ptys.empty();) {
-      std::this_thread::sleep_for(20ms);
-      std::ifstream ready(Dir + "/ready");
-      for (std::string name, pty; ready >> name >> pty;) Ptys.push_back(pty);
-    }
-  }
-  ~SimulatedUnits() {
-    if (Child > 0) kill(Child, SIGTERM);
-    if (Sim) pclose(Sim);
-    unlink((Dir + "/ready").c_str());
-    rmdir(Dir.c_str());
-  }
-  std::vector<std::string> Ptys;
-
- private:
-  std::string Dir;
-  FILE* Sim = nullptr;
-  int Child = 0;
-};
-
 // The bounds are the link's time-outs: a short frame nobody answers costs
 // two reads of 50 + 100 + 3 x 100 ms and a 500 ms pause (1.4 s), a console
 // command frame two reads of 100 + 14 x 100 ms and the pause (3.5 s). A
@@ -203,18 +166,18 @@ TEST(PosixSerial, MisbehavingUnitsGiveTheirStatusWithinTheTimeOuts) {
       {"console:5", true, 61, 61, 0, 0.5, 0.5},
       {"console:5:misbehave=silent", true, 60, 60, 3.45, 4.5, 4.5},
   };
-  std::vector<std::string> units;
-  for (const Row& row : rows) units.push_back(row.unit + std::string(":name=row") + std::to_string(units.size()));
-  SimulatedUnits sim(units);
-  ASSERT_EQ(sim.Ptys.size(), std::size(rows)) << "orvo-sim did not come up";
+  sim::SimProcess sim;
+  std::string units = "--trace /dev/null";
+  for (std::size_t i = 0; i < std::size(rows); ++i)
+    units += " --unit " + std::string(rows[i].unit) + ":name=row" + std::to_string(i);
+  ASSERT_TRUE(sim.Start(units));
+  ASSERT_EQ(sim.Ptys.size(), std::size(rows));
 
   // Every row at once, each with a platform that knows its one port as
   // COM7: the rows take as long as the slowest rather than their sum.
   auto run = [&](std::size_t i) {
     const Row& row = rows[i];
-    std::vector<FakeHidDevice> none;
-    auto os = MakePosixPlatform(std::make_unique<FakeHid>(none),
-                                [pty = sim.Ptys[i]] { return PortNumbers{{7, pty}}; });
+    auto os = SerialOnly([pty = sim.Ptys[i]] { return PortNumbers{{7, pty}}; });
     RegistryModel registry;
     CPlc plc(*os, registry);
     plc.put_Port(7);
@@ -257,13 +220,12 @@ TEST(PosixSerial, MisbehavingUnitsGiveTheirStatusWithinTheTimeOuts) {
 // A port another program holds, and a port whose device is gone, fail at
 // once and leave the port as it was.
 TEST(PosixSerial, AHeldOrMissingPortFailsAtOnce) {
-  SimulatedUnits sim({"plc:3"});
-  ASSERT_EQ(sim.Ptys.size(), 1u);
+  sim::SimProcess sim;
+  ASSERT_TRUE(sim.Start("--trace /dev/null --unit plc:3"));
   const int holder = open(sim.Ptys[0].c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
-  std::vector<FakeHidDevice> none;
-  auto os = MakePosixPlatform(std::make_unique<FakeHid>(none), [&] {
+  auto os = SerialOnly([&] {
     return PortNumbers{{2, sim.Ptys[0]}, {4, "/dev/orvo-no-such-device"}};
   });
   RegistryModel registry;

@@ -67,15 +67,13 @@ TEST(Console, AnswersEachCommandOverBothLinksAndKeepsItsState) {
   for (const Case& c : Cases) {
     for (const bool hid : {false, true}) {
       SCOPED_TRACE(std::string(c.Name) + (hid ? " over hid" : " over serial"));
-      const Bytes sent = hid ? AsReport(c.Frame) : c.Frame;
       const std::unique_ptr<UnitBase> console = Made(Distinguishable);
       std::map<std::string, std::string> expected = State(*console);
       for (std::string_view change : SplitAt(c.Changes, ';')) {
         const std::vector<std::string_view> words = Words(change);
         if (!words.empty()) expected[std::string(words[0])] = words[1];
       }
-      const std::vector<Emission> out =
-          hid ? console->OnHidReport(sent) : console->OnSerialBytes(sent);
+      const std::vector<Emission> out = Send(*console, c.Frame, hid);
       if (c.Reply.empty()) {
         EXPECT_TRUE(out.empty());
       } else {
@@ -84,7 +82,8 @@ TEST(Console, AnswersEachCommandOverBothLinksAndKeepsItsState) {
         EXPECT_EQ(out[0].DelayMs, 0u);
       }
       EXPECT_EQ(State(*console), expected);
-      EXPECT_EQ(Frames(*console), (hid ? "hid " : "command ") + HexBytes(sent));
+      EXPECT_EQ(Frames(*console),
+                hid ? "hid " + HexBytes(AsReport(c.Frame)) : "command " + HexBytes(c.Frame));
       // The fault items are history, which a long-running unit forgets.
       console->ForgetHistory();
       expected["faults"] = "none";

@@ -43,6 +43,11 @@ inline Bytes AsInput(const Bytes& reply) {
   return input;
 }
 
+// A frame to a unit over its serial line, or over the console's USB link.
+inline std::vector<Emission> Send(UnitBase& unit, const Bytes& frame, bool hid) {
+  return hid ? unit.OnHidReport(AsReport(frame)) : unit.OnSerialBytes(frame);
+}
+
 // The nibbles of a process-value transfer to the PLC trainer, as the host
 // clocks them: the opening, each bit (6 a one, 5 a zero) with 7 between
 // them, and the end.

@@ -1,12 +1,68 @@
-// What every unit has from UnitBase and ShortFrameUnit: which frames it
-// answers, and how a misbehaviour bends its replies. Each case runs on every
-// unit, and on both of the console's links.
+// What every unit has from UnitBase and ShortFrameUnit: how it cuts its
+// frames out of the stream, which frames it answers, and how a misbehaviour
+// bends its replies. The last two run on every unit, and on both of the
+// console's links.
 #include <gmock/gmock.h>
 
 #include "tests/unit/sim/SimTestSupport.h"
 
 namespace orvo::sim {
 namespace {
+
+// Writes to the unit, "|" between them and "." for the line going quiet in
+// between; the frames the unit took off the wire, and how many it answered.
+struct FramingCase {
+  const char* Unit;
+  const char* Writes;
+  const char* Frames;
+  std::size_t Replies;
+};
+
+const FramingCase FramingCases[] = {
+    // The console resynchronises on the header.
+    {"console:5", "fe ff 05 02 52 49", "command fe ff 05 02 52 49", 1},
+    {"console:5", "fe | ff | 05 | 02 | 52 | 49", "command fe ff 05 02 52 49", 1},
+    {"console:5", "fe ff 05 02 52 49 fe ff 05 03 50 53 42",
+     "command fe ff 05 02 52 49; command fe ff 05 03 50 53 42", 2},
+    {"console:5", "fe ff 05 02 52 49 fe ff 05 | 03 50 53 42",
+     "command fe ff 05 02 52 49; command fe ff 05 03 50 53 42", 2},
+    {"console:5", "01 02 fe ff 05 02 52 49", "garbage 01 02; command fe ff 05 02 52 49", 1},
+    {"console:5", "fe fe ff 05 02 52 49", "garbage fe; command fe ff 05 02 52 49", 1},
+    // An FE at the end of a write is held back: it may begin a header.
+    {"console:5", "01 fe | ff 05 02 52 49", "garbage 01; command fe ff 05 02 52 49", 1},
+    {"console:5", "fe 00", "garbage fe 00", 0},
+    {"console:5", "fe ff 05 09 52 49 fe ff 05 02 52 49",
+     "garbage fe ff 05 09 52 49; command fe ff 05 02 52 49", 1},
+    {"console:5", "fe ff 05 | . | fe ff 05 02 52 49", "garbage fe ff 05; command fe ff 05 02 52 49",
+     1},
+    // The short frame is cut every three bytes; only an idle line brings a
+    // shifted stream back into step. A unit without a HID link ignores
+    // reports.
+    {"fault:9", "09 f0 07", "short 09 f0 07", 1},
+    {"fault:9", "09 f0 | 07 09 | b0 00", "short 09 f0 07; short 09 b0 00", 2},
+    {"fault:9", "09 f0 | . | 09 b0 00", "garbage 09 f0; short 09 b0 00", 1},
+    {"plc:9", ". | 09 b0 00", "short 09 b0 00", 1},
+};
+
+TEST(Framing, UnitsCutTheirOwnFramesOutOfTheStream) {
+  for (const FramingCase& c : FramingCases) {
+    SCOPED_TRACE(std::string(c.Unit) + ": " + c.Writes);
+    const std::unique_ptr<UnitBase> unit = Made(c.Unit);
+    if (KindOf(*unit) != UnitKind::Console) {
+      EXPECT_TRUE(unit->OnHidReport(AsReport(Cmd2(9, 'R', 'I'))).empty());
+    }
+    std::size_t replies = 0;
+    for (std::string_view write : SplitAt(c.Writes, '|')) {
+      if (Words(write) == std::vector<std::string_view>{"."}) {
+        unit->DropPartialFrame();
+      } else {
+        replies += unit->OnSerialBytes(FromHex(write)).size();
+      }
+    }
+    EXPECT_EQ(Frames(*unit), c.Frames);
+    EXPECT_EQ(replies, c.Replies);
+  }
+}
 
 constexpr uint8_t Own = 5;
 constexpr uint32_t LateMs = 250;
@@ -48,10 +104,6 @@ Bytes To(uint8_t address, Bytes frame) {
   return frame;
 }
 
-std::vector<Emission> Send(UnitBase& unit, const Rig& rig, const Bytes& frame) {
-  return rig.Hid ? unit.OnHidReport(AsReport(frame)) : unit.OnSerialBytes(frame);
-}
-
 std::string Name(const Rig& rig) { return rig.Unit + std::string(rig.Hid ? " over USB" : ""); }
 
 // Frames for another address and commands a unit does not know are logged
@@ -65,13 +117,13 @@ TEST(Units, AnswerTheirOwnAndTheBroadcastAddressOnly) {
       const std::unique_ptr<UnitBase> unit = Made(rig.Unit);
       const std::string field(Words(rig.Written)[0]), before = Get(*unit, field);
       unit->Misbehave(Misbehaviour::Silent, silent);
-      EXPECT_TRUE(Send(*unit, rig, To(Own + 1, rig.Write)).empty());
-      EXPECT_TRUE(Send(*unit, rig, rig.Unknown).empty());
+      EXPECT_TRUE(Send(*unit, To(Own + 1, rig.Write), rig.Hid).empty());
+      EXPECT_TRUE(Send(*unit, rig.Unknown, rig.Hid).empty());
       EXPECT_EQ(Get(*unit, field), before);
-      EXPECT_EQ(Send(*unit, rig, To(0, rig.Write)).size(), silent == 0 ? 1u : 0u);
+      EXPECT_EQ(Send(*unit, To(0, rig.Write), rig.Hid).size(), silent == 0 ? 1u : 0u);
       ExpectState(*unit, rig.Written);
       if (silent < 0) unit->Misbehave(Misbehaviour::None);
-      const std::vector<Emission> out = Send(*unit, rig, To(0, rig.Read));
+      const std::vector<Emission> out = Send(*unit, To(0, rig.Read), rig.Hid);
       ASSERT_EQ(out.size(), 1u);
       EXPECT_EQ(HexBytes(out[0].Bytes), HexBytes(rig.Reply));
       EXPECT_EQ(unit->Received().size(), 4u);
@@ -140,7 +192,7 @@ TEST(Units, MisbehaviourBendsTheNextExchangesThenStops) {
       const std::unique_ptr<UnitBase> unit = Made(rig.Unit);
       unit->Misbehave(c.How, c.Count, LateMs);
       for (const Outcome outcome : c.Exchanges)
-        Check(outcome, Send(*unit, rig, rig.Read), rig, *unit);
+        Check(outcome, Send(*unit, rig.Read, rig.Hid), rig, *unit);
       // A vanished unit took in nothing after it went.
       EXPECT_EQ(unit->Received().size(), c.How == Misbehaviour::Vanish ? 1 : c.Exchanges.size());
     }
