@@ -287,10 +287,10 @@ TEST(HidBackend, LateRepliesAreFlushedNotTakenForTheNext) {
     int16_t Status;
     long long AtLeast, AtMost;
   };
+  constexpr long long GaveUp = ReplyPause + ReadBound;
   const Case cases[] = {
-      {"silent", Never, StatusFailed, ReplyPause + ReadBound, ReplyPause + ReadBound + Slack},
-      {"after the bound", 1700, StatusFailed, ReplyPause + ReadBound,
-       ReplyPause + ReadBound + Slack},
+      {"silent", Never, StatusFailed, GaveUp, GaveUp + Slack},
+      {"after the bound", 1700, StatusFailed, GaveUp, GaveUp + Slack},
       {"slow, within the bound", 800, StatusOk, 800, 800 + Slack},
   };
   for (const Case& c : cases) {

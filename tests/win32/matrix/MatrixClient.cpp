@@ -90,17 +90,15 @@ std::string Escaped(const wchar_t* text, std::size_t length) {
 
 // %XX decoding, so that a command line can carry blanks, commas and NULs.
 std::wstring Unescaped(const std::string& text) {
-  std::string bytes;
+  std::wstring wide;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size()) {
-      bytes += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+      wide += static_cast<wchar_t>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
       i += 2;
     } else {
-      bytes += text[i];
+      wide += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
     }
   }
-  std::wstring wide;
-  for (char c : bytes) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
   return wide;
 }
 

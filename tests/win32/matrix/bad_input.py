@@ -11,6 +11,7 @@ crash or a hang fails the row and the client is started afresh.
 """
 import sys
 import time
+from collections import Counter
 
 from harness import S_OK, Bench, Crash, Hang, command_line
 
@@ -51,8 +52,8 @@ class Case:
                  before=None, note=""):
         self.obj, self.member, self.how, self.arguments = obj, member, how, arguments
         self.hr = hr if isinstance(hr, frozenset) else frozenset({hr})
-        self.value, self.frames, self.unit, self.before, self.note = (value, frames, unit, before,
-                                                                       note)
+        self.value, self.frames, self.unit = value, frames, unit
+        self.before, self.note = before, note
 
     @property
     def command(self):
@@ -186,6 +187,7 @@ class Table(Bench):
                             "put %s Address i2:%d" % (name, o["address"]),
                             "put %s Port i2:%d" % (name, o["port"])):
                 self.must(command)
+
     def frames(self, unit):
         return int(self.units.send("frames", unit).split()[1].rstrip(";"))
 
@@ -259,9 +261,7 @@ def main():
     finally:
         table.teardown()
     failed = [r for r in results if r[2]]
-    kinds = {}
-    for case, got, problems in results:
-        kinds[got.split()[0]] = kinds.get(got.split()[0], 0) + 1
+    kinds = Counter(got.split()[0] for _, got, _ in results)
     print("\noutcomes: " + ", ".join("%s %d" % item for item in sorted(kinds.items())))
     print("bad_input: %d cases, %d failed, %d client restarts, in %.0f s" % (
         len(results), len(failed), table.client.restarts, time.monotonic() - start))

@@ -146,8 +146,8 @@ ROWS = [
     # Reads, selector writes and the probe must be confirmed by the unit's
     # address; SendFaults looks at no reply.
     Row("plc", "other-address", [60, 60, 61, 60], [QUICK] * 4, remembered=0),
-    Row("plc", "late", [EITHER] * 4, [3 * SHORT_FRAME, 4 * SHORT_FRAME, SHORT_FRAME, 4 * SHORT_FRAME],
-        remembered=AS_HUNTED),
+    Row("plc", "late", [EITHER] * 4,
+        [3 * SHORT_FRAME, 4 * SHORT_FRAME, SHORT_FRAME, 4 * SHORT_FRAME], remembered=AS_HUNTED),
     Row("plc", "garbage", [60, 60, 61, 60], [QUICK] * 4, remembered=0),
     Row("plc", "vanish", [60] * 4, [SHORT_FRAME, QUICK, QUICK, QUICK], remembered=0),
     Row("plc", "held", [60] * 4, [QUICK] * 4, remembered=0),
@@ -207,14 +207,13 @@ class Matrix(Bench):
     def ask(self, outcome, command, timeout=30):
         try:
             return self.client.ask(command, timeout)
-        except Hang:
-            outcome.hangs += 1
-            outcome.fail("hang: no answer to '%s' within %.0f s" % (command, timeout))
-            self.client.restart()
-            self.held = 0
-        except Crash as crash:
-            outcome.crashes += 1
-            outcome.fail("crash at '%s': %s" % (command, crash))
+        except (Hang, Crash) as error:
+            if isinstance(error, Hang):
+                outcome.hangs += 1
+                outcome.fail("hang: no answer to '%s' within %.0f s" % (command, timeout))
+            else:
+                outcome.crashes += 1
+                outcome.fail("crash at '%s': %s" % (command, error))
             self.client.restart()
             self.held = 0
         return None
@@ -249,17 +248,17 @@ class Matrix(Bench):
         self.prepare_map(None)
         # Every unit found once over the whole map, the way a lesson starts:
         # these remembered ports are what every row must leave behind.
-        steps = [("new e OrvoTrainer.Echo.1", None), ("call e SetAddress i2:41", 61),
-                 ("new p OrvoTrainer.Plc.1", None), ("put p Address i2:42", None),
-                 ("call p HuntPort", 61), ("new f OrvoTrainer.Fault.1", None),
-                 ("put f Address i2:43", None), ("call f HuntPort", 61), ("release *", None)]
-        for command, status in steps:
-            answer = self.must(command)
-            if status is not None and answer.status() != status:
+        # Each kind's last call is its hunt, or SetAddress for the console.
+        for kind in KINDS.values():
+            for command in ("new o %s" % kind["progid"], "put o Address i2:%d" % kind["port"],
+                            "call o " + " ".join(kind["calls"][-1])):
+                answer = self.must(command)
+            if answer.status() != 61:
                 raise SystemExit("fault_matrix: the units are not found at the start: "
                                  "'%s' -> %s" % (command, answer))
+        self.must("release *")
         self.baseline = self.ports()
-        expected = {"BrixPort_41": "41", "SorlPort": "42", "TarnPort": "43"}
+        expected = {kind["remembered"]: str(kind["port"]) for kind in KINDS.values()}
         if any(self.baseline.get(k) != v for k, v in expected.items()):
             raise SystemExit("fault_matrix: remembered ports at the start: %s" % self.baseline)
 
