@@ -127,11 +127,6 @@ int FakeHid::OpenAttempts(int device) {
   return Devices.at(device).Attempts;
 }
 
-int FakeHid::SetsOpen() {
-  std::lock_guard hold(Lock);
-  return static_cast<int>(Sets.size());
-}
-
 int FakeHid::Flushes() {
   std::lock_guard hold(Lock);
   return Flushed;
@@ -139,7 +134,9 @@ int FakeHid::Flushes() {
 
 std::vector<std::string> FakeHid::Misuse() {
   std::lock_guard hold(Lock);
-  return Complaints;
+  std::vector<std::string> misuse = Complaints;
+  if (!Sets.empty()) misuse.push_back(std::to_string(Sets.size()) + " device set(s) left open");
+  return misuse;
 }
 
 void FakeHid::Complain(std::string what) { Complaints.push_back(std::move(what)); }

@@ -81,10 +81,10 @@ class FakeHid {
   std::vector<std::shared_ptr<UnitEnd>> Opens(int device);
   int OpenAttempts(int device);
 
-  int SetsOpen();
   int Flushes();
   // Calls the real functions would have refused or that break their
-  // contract (a wrong structure size, an unknown handle), in words.
+  // contract (a wrong structure size, an unknown handle), and device sets
+  // not given back, in words.
   std::vector<std::string> Misuse();
 
  private:

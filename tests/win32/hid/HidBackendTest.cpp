@@ -56,18 +56,19 @@ class Stopwatch {
   LARGE_INTEGER Start;
 };
 
-std::wstring PathOf(uint16_t vendor, uint16_t product, int instance) {
+FakeInterface Interface(uint16_t vendor, uint16_t product, int instance,
+                        FakeInterface::Fault trouble = FakeInterface::Fault::None) {
   wchar_t path[128];
   swprintf(path, 128,
            L"\\\\?\\hid#vid_%04x&pid_%04x#7&%x&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}",
            vendor, product, instance);
-  return path;
+  return {path, vendor, product, trouble};
 }
 
-FakeInterface Interface(uint16_t vendor, uint16_t product, int instance,
-                        FakeInterface::Fault trouble = FakeInterface::Fault::None) {
-  return {PathOf(vendor, product, instance), vendor, product, trouble};
+FakeInterface AConsole(int instance = 1) {
+  return Interface(OrvoVendorId, ConsoleProductId, instance);
 }
+constexpr int TheConsole = 0;  // a bench's one interface, unless the case lists its own
 
 // A console's input report answering `command`: the address it answers for
 // (for the address query, the one asked after), then the command and
@@ -118,24 +119,30 @@ class Watchdog {
   std::jthread Guard;
 };
 
-// One console behind the fake, for the cases that reach it through CComm:
-// the platform over the fake, then the case's watchdog over both.
-struct OneConsole {
-  explicit OneConsole(const char* name) : Watch(Fake, name) {}
+// The fake with the case's interfaces, the platform over it, and the case's
+// watchdog over both. Its end fails the case on whatever the real SetupAPI
+// and hid.dll would have refused, and on device sets not given back.
+struct Bench {
+  explicit Bench(const char* name, const std::vector<FakeInterface>& interfaces = {AConsole()})
+      : Watch(Fake, name) {
+    for (const FakeInterface& i : interfaces) Fake.Add(i);
+  }
+  ~Bench() {
+    for (const std::string& misuse : Fake.Misuse()) ADD_FAILURE() << misuse;
+  }
 
   // Plays the console from a thread: it answers the search, then `play`
   // takes over, unless the backend never opened it. Keep the thread in a
-  // variable declared after this one, so that it ends before the fake.
+  // variable declared after the bench, so that it ends first.
   std::jthread Play(std::function<void(UnitEnd&)> play) {
     return std::jthread([this, play = std::move(play)] {
-      if (const std::shared_ptr<UnitEnd> end = AnswerTheSearch(Fake, Device)) play(*end);
+      if (const std::shared_ptr<UnitEnd> end = AnswerTheSearch(Fake, TheConsole)) play(*end);
     });
   }
 
   FakeHid Fake;
   const std::unique_ptr<Platform> Os = MakeWin32Platform(FakeHid::Api());
   const Watchdog Watch;
-  const int Device = Fake.Add(Interface(OrvoVendorId, ConsoleProductId, 1));
 };
 
 // The address query as FindHidUnit sends it: to address 0, asking after `address`.
@@ -143,12 +150,6 @@ int16_t QueryAddress(CComm& comm, uint8_t address, std::array<uint8_t, 2>& reply
   const auto& query = console::AddressQuery;
   return comm.Transact(0, query.Length, query.Code, static_cast<uint8_t>(query.Argument), address,
                        query.ReplyLength, reply.data());
-}
-
-// What the real functions would have refused, and device sets not given back.
-void ExpectFairUse(FakeHid& fake) {
-  for (const std::string& misuse : fake.Misuse()) ADD_FAILURE() << misuse;
-  EXPECT_EQ(fake.SetsOpen(), 0) << "a device set left open";
 }
 
 // The search walks the HID interfaces: ones it cannot open or read are
@@ -161,7 +162,7 @@ TEST(HidBackend, SearchFindsTheOrvoUnitAmongOthers) {
   const FakeInterface otherProduct = Interface(OrvoVendorId, 0x0009, 3);
   const FakeInterface locked = Interface(OrvoVendorId, ConsoleProductId, 4, OpenFails);
   const FakeInterface mute = Interface(OrvoVendorId, ConsoleProductId, 5, AttributesFail);
-  const FakeInterface console = Interface(OrvoVendorId, ConsoleProductId, 6);
+  const FakeInterface console = AConsole(6);
   struct Case {
     const char* Name;
     std::vector<FakeInterface> Interfaces;
@@ -175,17 +176,14 @@ TEST(HidBackend, SearchFindsTheOrvoUnitAmongOthers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    FakeHid fake;
-    auto os = MakeWin32Platform(FakeHid::Api());
-    const Watchdog watchdog(fake, c.Name);
-    for (const FakeInterface& i : c.Interfaces) fake.Add(i);
+    Bench hid(c.Name, c.Interfaces);
     Report heard{};
     std::shared_ptr<UnitEnd> link;
     std::jthread unit;
     if (c.Console >= 0)
-      unit = std::jthread([&] { link = AnswerTheSearch(fake, c.Console, &heard); });
+      unit = std::jthread([&] { link = AnswerTheSearch(hid.Fake, c.Console, &heard); });
 
-    CComm comm(*os);
+    CComm comm(*hid.Os);
     const Stopwatch clock;
     const bool found = c.ByVendor ? comm.FindHidUnit(OrvoVendorId, 5) : comm.Open(0, 5);
     const long long elapsed = clock.Ms();
@@ -206,11 +204,10 @@ TEST(HidBackend, SearchFindsTheOrvoUnitAmongOthers) {
     // Every interface before the console was tried, none after it.
     const int last = c.Console >= 0 ? c.Console : static_cast<int>(c.Interfaces.size()) - 1;
     for (int i = 0; i < static_cast<int>(c.Interfaces.size()); ++i) {
-      EXPECT_EQ(fake.OpenAttempts(i), i <= last ? 1 : 0) << "interface " << i;
-      for (const auto& end : fake.Opens(i))
+      EXPECT_EQ(hid.Fake.OpenAttempts(i), i <= last ? 1 : 0) << "interface " << i;
+      for (const auto& end : hid.Fake.Opens(i))
         EXPECT_TRUE(end->ClosedByBackend()) << "interface " << i << " left open";
     }
-    ExpectFairUse(fake);
   }
 }
 
@@ -228,17 +225,15 @@ TEST(HidBackend, TransfersEndAtTheirBoundAndAreCancelled) {
       {"read with a shorter bound", false, 250},
       {"write, unit takes no report", true, 1000},  // WriteHidReport's own bound
   };
-  FakeHid fake;
-  const auto os = MakeWin32Platform(FakeHid::Api());
-  const std::wstring path = PathOf(OrvoVendorId, ConsoleProductId, 1);
-  const int device = fake.Add(Interface(OrvoVendorId, ConsoleProductId, 1));
+  const std::wstring path = AConsole().Path;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
+    Bench hid(c.Name);
+    const auto& os = hid.Os;
     const Handle h = os->OpenHidDevice(reinterpret_cast<const char16_t*>(path.c_str()));
     ASSERT_NE(h, InvalidHandle);
-    auto end = fake.NextOpen(device, 0);
+    const auto end = hid.Fake.NextOpen(TheConsole, 0);
     ASSERT_NE(end, nullptr);
-    const Watchdog watchdog(fake, c.Name);
     const HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const Report answer{0, 5, 'R', 'I', 0x51};
     Report taken{};
@@ -279,7 +274,6 @@ TEST(HidBackend, TransfersEndAtTheirBoundAndAreCancelled) {
     os->CloseHandle(h);
     CloseHandle(go);
   }
-  ExpectFairUse(fake);
 }
 
 // Exchanges through CComm with a unit that answers late or never. A reply
@@ -293,15 +287,15 @@ TEST(HidBackend, LateRepliesAreFlushedNotTakenForTheNext) {
     int16_t Status;
     long long AtLeast, AtMost;
   };
+  constexpr long long GaveUp = ReplyPause + ReadBound;
   const Case cases[] = {
-      {"silent", Never, StatusFailed, ReplyPause + ReadBound, ReplyPause + ReadBound + Slack},
-      {"after the bound", 1700, StatusFailed, ReplyPause + ReadBound,
-       ReplyPause + ReadBound + Slack},
+      {"silent", Never, StatusFailed, GaveUp, GaveUp + Slack},
+      {"after the bound", 1700, StatusFailed, GaveUp, GaveUp + Slack},
       {"slow, within the bound", 800, StatusOk, 800, 800 + Slack},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    OneConsole hid(c.Name);
+    Bench hid(c.Name);
     const HANDLE replied = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::jthread unit = hid.Play([&](UnitEnd& end) {
       Report command{};
@@ -339,7 +333,6 @@ TEST(HidBackend, LateRepliesAreFlushedNotTakenForTheNext) {
     comm.Close();
     unit.join();
     CloseHandle(replied);
-    ExpectFairUse(hid.Fake);
   }
 }
 
@@ -362,7 +355,7 @@ TEST(HidBackend, UnitThatVanishesMidExchange) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    OneConsole hid(c.Name);
+    Bench hid(c.Name);
     const HANDLE starting = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::jthread unit = hid.Play([&](UnitEnd& end) {
       Report command{};
@@ -390,16 +383,16 @@ TEST(HidBackend, UnitThatVanishesMidExchange) {
     EXPECT_LT(elapsed, ReplyPause + Slack) << "a dead handle fails at once";
     comm.Close();
 
-    hid.Fake.SetPresent(hid.Device, false);
-    const int attempts = hid.Fake.OpenAttempts(hid.Device);
+    hid.Fake.SetPresent(TheConsole, false);
+    const int attempts = hid.Fake.OpenAttempts(TheConsole);
     clock = Stopwatch();
     EXPECT_FALSE(comm.Open(0, 5));
     EXPECT_LT(clock.Ms(), ReplyPause) << "an unplugged unit is not listed, so not probed";
-    EXPECT_EQ(hid.Fake.OpenAttempts(hid.Device), attempts)
+    EXPECT_EQ(hid.Fake.OpenAttempts(TheConsole), attempts)
         << "an unplugged unit is not even opened";
     comm.Close();
 
-    hid.Fake.SetPresent(hid.Device, true);
+    hid.Fake.SetPresent(TheConsole, true);
     unit = hid.Play([](UnitEnd& end) {
       Report command{};
       if (end.Receive(command, Patience)) end.Send(AnswerTo(command));
@@ -409,9 +402,8 @@ TEST(HidBackend, UnitThatVanishesMidExchange) {
     EXPECT_EQ(reply[0], 5);
     comm.Close();
     unit.join();
-    EXPECT_TRUE(hid.Fake.Opens(hid.Device).back()->ClosedByBackend());
+    EXPECT_TRUE(hid.Fake.Opens(TheConsole).back()->ClosedByBackend());
     CloseHandle(starting);
-    ExpectFairUse(hid.Fake);
   }
 }
 

@@ -31,7 +31,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <iostream>
+#include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,30 +90,21 @@ std::string Escaped(const wchar_t* text, std::size_t length) {
 
 // %XX decoding, so that a command line can carry blanks, commas and NULs.
 std::wstring Unescaped(const std::string& text) {
-  std::string bytes;
+  std::wstring wide;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size()) {
-      bytes += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+      wide += static_cast<wchar_t>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
       i += 2;
     } else {
-      bytes += text[i];
+      wide += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
     }
   }
-  std::wstring wide;
-  for (char c : bytes) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
   return wide;
 }
 
 std::vector<std::string> Words(const std::string& line) {
-  std::vector<std::string> words;
-  std::size_t at = 0;
-  while (at < line.size()) {
-    while (at < line.size() && line[at] == ' ') ++at;
-    const std::size_t end = std::min(line.find(' ', at), line.size());
-    if (end > at) words.push_back(line.substr(at, end - at));
-    at = end;
-  }
-  return words;
+  std::istringstream in(line);
+  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
 }
 
 // Arguments keep what a by-reference variant points to alive until the
@@ -239,34 +233,20 @@ bool MakeArgument(const std::string& written, VARIANT& out, Arguments& arguments
 }
 
 std::string Described(const VARIANT& result) {
-  std::string text = "vt=" + std::to_string(result.vt);
-  switch (result.vt) {
-    case VT_EMPTY:
-      return text;
-    case VT_I2:
-      return text + " value=" + std::to_string(result.iVal);
-    case VT_I4:
-      return text + " value=" + std::to_string(result.lVal);
-    case VT_BSTR: {
-      const UINT length = SysStringLen(result.bstrVal);
-      return text + " len=" + std::to_string(length) +
-             " value=" + Escaped(result.bstrVal, std::min<UINT>(length, 80));
-    }
-    default:
-      return text;
-  }
+  const std::string text = "vt=" + std::to_string(result.vt);
+  if (result.vt == VT_I2) return text + " value=" + std::to_string(result.iVal);
+  if (result.vt == VT_I4) return text + " value=" + std::to_string(result.lVal);
+  if (result.vt != VT_BSTR) return text;
+  const UINT length = SysStringLen(result.bstrVal);
+  return text + " len=" + std::to_string(length) +
+         " value=" + Escaped(result.bstrVal, std::min<UINT>(length, 80));
 }
 
-LARGE_INTEGER Now() {
-  LARGE_INTEGER now;
+long long Ms() {
+  LARGE_INTEGER now, frequency;
   QueryPerformanceCounter(&now);
-  return now;
-}
-
-long long MsSince(LARGE_INTEGER start) {
-  LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
-  return (Now().QuadPart - start.QuadPart) * 1000 / frequency.QuadPart;
+  return now.QuadPart * 1000 / frequency.QuadPart;
 }
 
 // HOW is one of
@@ -336,10 +316,10 @@ void Invoke(const std::vector<std::string>& words, std::size_t first) {
   VariantInit(&result);
   EXCEPINFO exception{};
   UINT argumentError = 0xFFFFFFFF;
-  const LARGE_INTEGER start = Now();
+  const long long start = Ms();
   const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, passed,
                                     wantResult ? &result : nullptr, &exception, &argumentError);
-  const long long elapsed = MsSince(start);
+  const long long elapsed = Ms() - start;
   std::string text =
       "ok hr=" + Hex(hr) + " " + Described(result) + " ms=" + std::to_string(elapsed);
   if (argumentError != 0xFFFFFFFF) text += " argerr=" + std::to_string(argumentError);
@@ -521,15 +501,9 @@ int main() {
     return 1;
   }
   Answer("ok ready");
-  std::string line;
-  for (int c; (c = std::fgetc(stdin)) != EOF;) {
-    if (c == '\r') continue;
-    if (c != '\n') {
-      line += static_cast<char>(c);
-      continue;
-    }
+  for (std::string line; std::getline(std::cin, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!Run(line)) break;
-    line.clear();
   }
   for (auto& [name, object] : Objects) object->Release();
   Objects.clear();

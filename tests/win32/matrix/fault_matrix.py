@@ -15,21 +15,15 @@ the remembered ports must be what the calls should have left, during the row
 and after it; DllCanUnloadNow must say S_FALSE while the object lives and
 S_OK once it is released. A table of figures closes the run.
 """
-import argparse
 import os
 import sys
 import time
 
-from harness import EMULATED, Client, Crash, Hang, Units, holders, register, wine_server
+from harness import (EMULATED, S_FALSE, S_OK, UNITS, Bench, Crash, Hang, command_line, holders,
+                     wine_server)
 
-# The area's ports: each unit's address is its COM number. COM44 is listed in
-# the serial-port map with no device behind it.
+# COM44 is listed in the serial-port map with no device behind it.
 CONSOLE, PLC, FAULT, GONE = 41, 42, 43, 44
-UNITS = {
-    "console41": ("console", CONSOLE, CONSOLE),
-    "plc42": ("plc", PLC, PLC),
-    "fault43": ("fault", FAULT, FAULT),
-}
 
 # The link's waits (link/Comm.cpp): a serial read gives up after 100 ms plus
 # 100 ms per reply byte; a reply that is not whole gets a 500 ms pause, a
@@ -95,6 +89,7 @@ EITHER = frozenset({60, 61})
 # which read: the console's is not judged until the row is over; the PLC's
 # and the fault unit's must agree with what their hunt reported.
 NOT_JUDGED, AS_HUNTED = "not judged", "as hunted"
+LATE = "a late reply can answer a later frame: the link never discards input"
 
 
 class Row:
@@ -103,18 +98,23 @@ class Row:
     (None: the class's value stays as found; a number: what it must be; or
     NOT_JUDGED or AS_HUNTED)."""
 
-    def __init__(self, kind, fault, statuses, models, remembered=None, floor=False, why=""):
+    def __init__(self, kind, fault, statuses, models, remembered=None):
         self.kind = kind
         self.fault = fault
         self.statuses = statuses
         self.models = models
         self.remembered = remembered
-        self.floor = floor  # a silent unit: the call takes the whole model
-        self.why = why
+        self.floor = fault == "silent"  # the call takes the whole model
+        self.why = LATE if fault == "late" else ""
 
     @property
     def name(self):
         return "%s %s" % (self.kind, self.fault)
+
+
+def unanswered_rows(kind, models):
+    """A silent unit and one whose replies are cut short fail alike."""
+    return [Row(kind, fault, [60] * 4, models, remembered=0) for fault in ("silent", "short")]
 
 
 # Models: where a console call fails its connect step, it tries the
@@ -122,62 +122,56 @@ class Row:
 # COM44 (no device, so no wait); the failed hunt remembers port 0, so later
 # calls try that port once. A PLC hunt probes Port and then the map; a fault
 # unit's hunt pauses after each probe that reached a unit.
+CONSOLE_ANSWERED = [QUICK, QUICK + 0.1, QUICK + 0.1, QUICK]
 ROWS = [
-    Row("console", "none", [61, 61, 61, 61], [QUICK, QUICK + 0.1, QUICK + 0.1, QUICK]),
-    Row("console", "silent", [60, 60, 60, 60],
-        [2 * CONSOLE_FRAME, CONSOLE_FRAME, CONSOLE_FRAME, ADDRESS_QUERY], remembered=0, floor=True),
-    Row("console", "short", [60, 60, 60, 60],
-        [2 * CONSOLE_FRAME, CONSOLE_FRAME, CONSOLE_FRAME, ADDRESS_QUERY], remembered=0),
+    Row("console", "none", [61] * 4, CONSOLE_ANSWERED),
+    *unanswered_rows("console", [2 * CONSOLE_FRAME, CONSOLE_FRAME, CONSOLE_FRAME, ADDRESS_QUERY]),
     # A serial console reply is taken by its length alone; only SetAddress
     # looks at who answered.
-    Row("console", "other-address", [61, 61, 61, 60], [QUICK, QUICK + 0.1, QUICK + 0.1, QUICK]),
+    Row("console", "other-address", [61, 61, 61, 60], CONSOLE_ANSWERED),
     # Every exchange a call can make may run into its time-out: the connect
     # step twice, then each of the method's own frames.
     Row("console", "late", [EITHER] * 4,
         [3 * CONSOLE_FRAME, 4 * CONSOLE_FRAME + 0.1, 3 * CONSOLE_FRAME + 0.1, ADDRESS_QUERY],
-        remembered=NOT_JUDGED, why="a late reply can answer a later frame: the link never discards input"),
-    Row("console", "garbage", [61, 61, 61, 60], [QUICK, QUICK + 0.1, QUICK + 0.1, QUICK]),
-    Row("console", "vanish", [60, 60, 60, 60], [CONSOLE_FRAME, QUICK, QUICK, ADDRESS_QUERY],
-        remembered=0),
-    Row("console", "held", [60, 60, 60, 60], [QUICK, QUICK, QUICK, ADDRESS_QUERY], remembered=0),
+        remembered=NOT_JUDGED),
+    Row("console", "garbage", [61, 61, 61, 60], CONSOLE_ANSWERED),
+    Row("console", "vanish", [60] * 4, [CONSOLE_FRAME, QUICK, QUICK, ADDRESS_QUERY], remembered=0),
+    Row("console", "held", [60] * 4, [QUICK, QUICK, QUICK, ADDRESS_QUERY], remembered=0),
     # Port points at COM44 before every call: the connect step finds the
     # console again and remembers COM41.
-    Row("console", "gone", [61, 61, 61, 61], [QUICK, QUICK + 0.1, QUICK + 0.1, QUICK]),
+    Row("console", "gone", [61] * 4, CONSOLE_ANSWERED),
 
-    Row("plc", "none", [61, 61, 61, 61], [QUICK] * 4),
-    Row("plc", "silent", [60, 60, 60, 60], [SHORT_FRAME, SHORT_FRAME, SHORT_FRAME, 2 * SHORT_FRAME],
-        remembered=0, floor=True),
-    Row("plc", "short", [60, 60, 60, 60], [SHORT_FRAME, SHORT_FRAME, SHORT_FRAME, 2 * SHORT_FRAME],
-        remembered=0),
+    Row("plc", "none", [61] * 4, [QUICK] * 4),
+    *unanswered_rows("plc", [SHORT_FRAME, SHORT_FRAME, SHORT_FRAME, 2 * SHORT_FRAME]),
     # Reads, selector writes and the probe must be confirmed by the unit's
     # address; SendFaults looks at no reply.
     Row("plc", "other-address", [60, 60, 61, 60], [QUICK] * 4, remembered=0),
     Row("plc", "late", [EITHER] * 4,
-        [3 * SHORT_FRAME, 4 * SHORT_FRAME, SHORT_FRAME, 4 * SHORT_FRAME], remembered=AS_HUNTED,
-        why="a late reply can answer a later frame: the link never discards input"),
+        [3 * SHORT_FRAME, 4 * SHORT_FRAME, SHORT_FRAME, 4 * SHORT_FRAME], remembered=AS_HUNTED),
     Row("plc", "garbage", [60, 60, 61, 60], [QUICK] * 4, remembered=0),
-    Row("plc", "vanish", [60, 60, 60, 60], [SHORT_FRAME, QUICK, QUICK, QUICK], remembered=0),
-    Row("plc", "held", [60, 60, 60, 60], [QUICK] * 4, remembered=0),
+    Row("plc", "vanish", [60] * 4, [SHORT_FRAME, QUICK, QUICK, QUICK], remembered=0),
+    Row("plc", "held", [60] * 4, [QUICK] * 4, remembered=0),
     # Port is COM44 from the start: only the hunt leaves it.
     Row("plc", "gone", [60, 60, 60, 61], [QUICK] * 4),
 
-    Row("fault", "none", [61, 61, 61, 61], [QUICK, QUICK, QUICK, PROBE]),
-    Row("fault", "silent", [60, 60, 60, 60], [SHORT_FRAME, SHORT_FRAME, SHORT_FRAME, 2 * PROBE],
-        remembered=0, floor=True),
-    Row("fault", "short", [60, 60, 60, 60], [SHORT_FRAME, SHORT_FRAME, SHORT_FRAME, 2 * PROBE],
-        remembered=0),
+    Row("fault", "none", [61] * 4, [QUICK, QUICK, QUICK, PROBE]),
+    *unanswered_rows("fault", [SHORT_FRAME, SHORT_FRAME, SHORT_FRAME, 2 * PROBE]),
     # The probe (CheckComm, the hunt) checks the address; ClearFaults and
     # SendFaults report the exchange alone.
     Row("fault", "other-address", [60, 61, 61, 60], [QUICK, QUICK, QUICK, 2 * PROBE], remembered=0),
     Row("fault", "late", [EITHER] * 4, [SHORT_FRAME, SHORT_FRAME, SHORT_FRAME, 2 * PROBE],
-        remembered=AS_HUNTED, why="a late reply can answer a later frame: the link never discards input"),
+        remembered=AS_HUNTED),
     Row("fault", "garbage", [60, 61, 61, 60], [QUICK, QUICK, QUICK, 2 * PROBE], remembered=0),
-    Row("fault", "vanish", [60, 60, 60, 60], [SHORT_FRAME, QUICK, QUICK, QUICK], remembered=0),
-    Row("fault", "held", [60, 60, 60, 60], [QUICK, QUICK, QUICK, QUICK], remembered=0),
+    Row("fault", "vanish", [60] * 4, [SHORT_FRAME, QUICK, QUICK, QUICK], remembered=0),
+    Row("fault", "held", [60] * 4, [QUICK] * 4, remembered=0),
     Row("fault", "gone", [60, 60, 60, 61], [QUICK, QUICK, QUICK, PROBE]),
 ]
 
-S_OK, S_FALSE = 0, 1
+# How orvo-sim is told to fail; a late unit is late for every exchange of the
+# row (orvo-sim would read -1 as an option).
+MISBEHAVIOUR = {"silent": (), "short": (), "other-address": (), "garbage": (),
+                "late": (10000, LATE_MS), "vanish": (1,)}
+
 
 
 class Outcome:
@@ -199,14 +193,10 @@ class Outcome:
         print("  FAIL %s" % text, flush=True)
 
 
-class Matrix:
+class Matrix(Bench):
     def __init__(self, args):
-        self.args = args
-        self.run = os.path.realpath(args.run)
+        super().__init__(args, "fault-matrix.wine.log")
         self.prefix = os.environ["WINEPREFIX"]
-        self.log = open(os.path.join(self.run, "fault-matrix.wine.log"), "w")
-        self.units = Units(args.sim, self.run, UNITS)
-        self.client = None
         self.baseline = {}
         self.gone_link = os.path.join(self.prefix, "dosdevices", "com%d" % GONE)
         self.server = None
@@ -217,29 +207,20 @@ class Matrix:
     def ask(self, outcome, command, timeout=30):
         try:
             return self.client.ask(command, timeout)
-        except Hang:
-            outcome.hangs += 1
-            outcome.fail("hang: no answer to '%s' within %.0f s" % (command, timeout))
-            self.client.restart()
-            self.held = 0
-        except Crash as crash:
-            outcome.crashes += 1
-            outcome.fail("crash at '%s': %s" % (command, crash))
+        except (Hang, Crash) as error:
+            if isinstance(error, Hang):
+                outcome.hangs += 1
+                outcome.fail("hang: no answer to '%s' within %.0f s" % (command, timeout))
+            else:
+                outcome.crashes += 1
+                outcome.fail("crash at '%s': %s" % (command, error))
             self.client.restart()
             self.held = 0
         return None
 
-    def must(self, command):
-        answer = self.client.ask(command)
-        if not answer.ok:
-            raise SystemExit("fault_matrix: '%s' -> %s" % (command, answer))
-        return answer
-
     def ports(self, outcome=None):
         answer = self.ask(outcome, "ports") if outcome else self.must("ports")
-        if answer is None:
-            return None
-        return dict(word.split("=", 1) for word in answer.words[1:])
+        return None if answer is None else answer.pairs()
 
     def set_state(self, unit):
         for field, value in KINDS[UNITS[unit][0]]["state"]:
@@ -255,10 +236,8 @@ class Matrix:
 
     def setup(self):
         for unit in UNITS:
-            self.units.send("misbehave", unit, "none")
             self.set_state(unit)
-        register(self.args.dll)
-        self.client = Client(self.args.client, self.log)
+        super().setup()
         self.server = wine_server(self.prefix)
         if self.server is None:
             raise SystemExit("fault_matrix: no wineserver serves %s" % self.prefix)
@@ -267,22 +246,19 @@ class Matrix:
             os.remove(self.gone_link)
         os.symlink(os.path.join(self.run, "no-such-device"), self.gone_link)
         self.prepare_map(None)
-        # Whatever an earlier test left unread on the ptys.
-        for port in (CONSOLE, PLC, FAULT):
-            self.must("drain %d" % port)
         # Every unit found once over the whole map, the way a lesson starts:
         # these remembered ports are what every row must leave behind.
-        steps = [("new e OrvoTrainer.Echo.1", None), ("call e SetAddress i2:41", 61),
-                 ("new p OrvoTrainer.Plc.1", None), ("put p Address i2:42", None),
-                 ("call p HuntPort", 61), ("new f OrvoTrainer.Fault.1", None),
-                 ("put f Address i2:43", None), ("call f HuntPort", 61), ("release *", None)]
-        for command, status in steps:
-            answer = self.must(command)
-            if status is not None and answer.status() != status:
+        # Each kind's last call is its hunt, or SetAddress for the console.
+        for kind in KINDS.values():
+            for command in ("new o %s" % kind["progid"], "put o Address i2:%d" % kind["port"],
+                            "call o " + " ".join(kind["calls"][-1])):
+                answer = self.must(command)
+            if answer.status() != 61:
                 raise SystemExit("fault_matrix: the units are not found at the start: "
                                  "'%s' -> %s" % (command, answer))
+        self.must("release *")
         self.baseline = self.ports()
-        expected = {"BrixPort_41": "41", "SorlPort": "42", "TarnPort": "43"}
+        expected = {kind["remembered"]: str(kind["port"]) for kind in KINDS.values()}
         if any(self.baseline.get(k) != v for k, v in expected.items()):
             raise SystemExit("fault_matrix: remembered ports at the start: %s" % self.baseline)
 
@@ -293,11 +269,9 @@ class Matrix:
                 self.must("unmap %d" % GONE)
             except (Hang, Crash, SystemExit):
                 pass
-            self.client.stop()
         if os.path.lexists(self.gone_link):
             os.remove(self.gone_link)
-        self.units.stop()
-        self.log.close()
+        super().teardown()
 
     def check_ports(self, outcome, remembered, when):
         expected = dict(self.baseline)
@@ -324,20 +298,14 @@ class Matrix:
         held port depend on whether the system refuses a second open."""
         row, kind = outcome.row, KINDS[outcome.row.kind]
         statuses, remembered = row.statuses, row.remembered
-        if row.fault in ("silent", "short", "other-address", "garbage"):
-            self.units.send("misbehave", kind["unit"], row.fault)
-        elif row.fault == "late":
-            # Every exchange of the row (orvo-sim would read -1 as an option).
-            self.units.send("misbehave", kind["unit"], "late", 10000, LATE_MS)
-        elif row.fault == "vanish":
-            self.units.send("misbehave", kind["unit"], "vanish", 1)
+        if row.fault in MISBEHAVIOUR:
+            self.units.send("misbehave", kind["unit"], row.fault, *MISBEHAVIOUR[row.fault])
         elif row.fault == "held":
             answer = self.ask(outcome, "hold %d" % kind["port"])
             self.held = 1 if answer is not None and answer.ok else 0
             # The client's own handle must show, or a port left open would too
             # go unseen.
-            device = os.readlink(self.units.link_of(kind["unit"]))
-            if holders(self.server, device) != self.held:
+            if self.holders(outcome) != self.held:
                 outcome.fail("the client's hold on COM%d is not seen among the wineserver's"
                              " descriptors" % kind["port"])
             if answer is not None and answer.words[1:] == ["shared"]:
@@ -351,7 +319,7 @@ class Matrix:
 
     def end_fault(self, outcome):
         row, kind = outcome.row, KINDS[outcome.row.kind]
-        if row.fault in ("silent", "short", "other-address", "garbage", "late"):
+        if row.fault in MISBEHAVIOUR and row.fault != "vanish":
             self.units.send("misbehave", kind["unit"], "none")
         if row.fault == "late":
             # The last late reply is due LATE_MS after the last frame; what
@@ -365,14 +333,18 @@ class Matrix:
             self.ask(outcome, "free %d" % kind["port"])
             self.held = 0
 
-    def check_port_free(self, outcome, member):
-        """A call returns with its port closed: only the client's own hold may
-        be left. A vanished unit's port has no device to hold."""
+    def holders(self, outcome):
+        """The prefix's open handles on the row's unit; None once it vanished."""
         try:
             device = os.readlink(self.units.link_of(KINDS[outcome.row.kind]["unit"]))
         except OSError:
-            return
-        held = holders(self.server, device)
+            return None
+        return holders(self.server, device)
+
+    def check_port_free(self, outcome, member):
+        """A call returns with its port closed: only the client's own hold may
+        be left."""
+        held = self.holders(outcome)
         if held is not None and held > self.held:
             outcome.left_open += 1
             outcome.fail("%s returned with COM%d still open (%d handles)" % (
@@ -474,11 +446,7 @@ def table(outcomes):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--sim", required=True)
-    parser.add_argument("--run", required=True)
-    parser.add_argument("--dll", required=True)
-    parser.add_argument("--client", required=True)
+    parser = command_line(__doc__)
     parser.add_argument("--rows", help="only the rows whose name contains this text")
     args = parser.parse_args()
     rows = [r for r in ROWS if not args.rows or args.rows in r.name]

@@ -6,6 +6,7 @@ A call that does not answer in time is a hang and one that ends the process
 is a crash; either way the client is started afresh so that the rows after
 it still run.
 """
+import argparse
 import os
 import queue
 import re
@@ -18,6 +19,11 @@ LOADER = os.environ.get("ORVO_WINE_LOADER", "wine")
 # Set by a build whose Wine runs under qemu, where a Wine process takes most
 # of a minute to start and everything it does runs slower.
 EMULATED = bool(os.environ.get("ORVO_WINE_EMULATED"))
+
+# The area's units by orvo-sim name: kind, address, COM port. Each unit's
+# address is its port's number.
+UNITS = {"console41": ("console", 41, 41), "plc42": ("plc", 42, 42), "fault43": ("fault", 43, 43)}
+S_OK, S_FALSE = 0, 1
 
 
 class Hang(Exception):
@@ -101,6 +107,10 @@ class Answer:
     def status(self):
         """The 16-bit status a method returned, or None."""
         return int(self.value) if self.hr == 0 and self.vt == 2 else None
+
+    def pairs(self):
+        """NAME=VALUE words after "ok", as the ports command answers."""
+        return dict(word.split("=", 1) for word in self.words[1:])
 
     def __str__(self):
         return self.line
@@ -241,3 +251,43 @@ class Units:
                     process.kill()
                     process.wait()
         self.revived = []
+
+
+def command_line(doc):
+    """The options CMake passes to either table; the caller may add its own."""
+    parser = argparse.ArgumentParser(description=doc.split("\n")[0])
+    for option in ("--sim", "--run", "--dll", "--client"):
+        parser.add_argument(option, required=True)
+    return parser
+
+
+class Bench:
+    """The area's units, the registered DLL and the client, for one table."""
+
+    def __init__(self, args, log_name):
+        self.args = args
+        self.run = os.path.realpath(args.run)
+        self.units = Units(args.sim, self.run, UNITS)
+        self.log = open(os.path.join(self.run, log_name), "w")
+        self.client = None
+
+    def setup(self):
+        for unit in UNITS:
+            self.units.send("misbehave", unit, "none")
+        register(self.args.dll)
+        self.client = Client(self.args.client, self.log)
+        # Whatever an earlier test left unread on the ptys.
+        for _, _, port in UNITS.values():
+            self.must("drain %d" % port)
+
+    def must(self, command):
+        answer = self.client.ask(command)
+        if not answer.ok or answer.hr not in (None, S_OK):
+            raise SystemExit("%s: '%s' -> %s" % (type(self).__name__, command, answer))
+        return answer
+
+    def teardown(self):
+        if self.client:
+            self.client.stop()
+        self.units.stop()
+        self.log.close()
