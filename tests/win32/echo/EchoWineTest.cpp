@@ -7,32 +7,20 @@
 #include <gtest/gtest.h>
 
 #include "devices/echo/Echo.h"
+#include "tests/win32/kit/RememberedPorts.h"
 
 namespace orvo {
 namespace {
 
-constexpr const wchar_t* SettingsKey = L"Software\\OrvoCorp\\Controls\\Cai\\OrvoTrainer\\Immediate";
-
-// The remembered port under `name` in HKCU, or -1000 when it is not a
-// 4-byte REG_DWORD.
-long Remembered(const wchar_t* name) {
-  DWORD value = 0, size = sizeof value, type = 0;
-  if (RegGetValueW(HKEY_CURRENT_USER, SettingsKey, name, RRF_RT_ANY, &type, &value, &size) !=
-          ERROR_SUCCESS ||
-      type != REG_DWORD || size != 4)
-    return -1000;
-  return static_cast<long>(static_cast<int32_t>(value));
-}
-
 TEST(Win32Echo, FindsTheConsoleAndDrivesIt) {
-  RegDeleteKeyValueW(HKEY_CURRENT_USER, SettingsKey, L"BrixPort_12");
+  ForgetPort(L"BrixPort_12");
   CEcho echo;
-  EXPECT_EQ(Remembered(L"BrixPort_0"), echo.get_Port());
+  EXPECT_EQ(RememberedPort(L"BrixPort_0"), echo.get_Port());
 
   ASSERT_EQ(echo.SetAddress(12), StatusOk);
   EXPECT_EQ(echo.get_Address(), 12);
   EXPECT_EQ(echo.get_Port(), 12);
-  EXPECT_EQ(Remembered(L"BrixPort_12"), 12);
+  EXPECT_EQ(RememberedPort(L"BrixPort_12"), 12);
 
   EXPECT_EQ(echo.CheckComm(), StatusOk);
   EXPECT_EQ(echo.get_Neg(), 15);

@@ -7,51 +7,30 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 #include "devices/fault/Fault.h"
 #include "devices/plc/Plc.h"
+#include "tests/win32/kit/RememberedPorts.h"
 
 namespace orvo {
 namespace {
 
-constexpr const wchar_t* SettingsKey = L"Software\\OrvoCorp\\Controls\\Cai\\OrvoTrainer\\Immediate";
-
-// Read straight from the registry, not through the classes' own settings.
-std::optional<DWORD> Remembered(const wchar_t* name) {
-  DWORD value = 0, size = sizeof value;
-  if (RegGetValueW(HKEY_CURRENT_USER, SettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value,
-                   &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-void Forget(const wchar_t* name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, SettingsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-    RegDeleteValueW(key, name);
-    RegCloseKey(key);
-  }
-}
-
 TEST(Win32PlcFault, HuntsRememberThePortsAndTheUnitsAnswer) {
-  Forget(L"SorlPort");
-  Forget(L"TarnPort");
+  ForgetPort(L"SorlPort");
+  ForgetPort(L"TarnPort");
 
   CPlc plc;
   EXPECT_EQ(plc.get_Port(), 0);
-  EXPECT_EQ(Remembered(L"SorlPort"), 0u) << "the first object creates the value";
+  EXPECT_EQ(RememberedPort(L"SorlPort"), 0) << "the first object creates the value";
   plc.put_Address(21);
   ASSERT_EQ(plc.HuntPort(), StatusOk);
   EXPECT_EQ(plc.get_Port(), 21);
-  EXPECT_EQ(Remembered(L"SorlPort"), 21u);
+  EXPECT_EQ(RememberedPort(L"SorlPort"), 21);
 
   CFault fault;
   fault.put_Address(22);
   ASSERT_EQ(fault.HuntPort(), StatusOk);
   EXPECT_EQ(fault.get_Port(), 22);
-  EXPECT_EQ(Remembered(L"TarnPort"), 22u);
+  EXPECT_EQ(RememberedPort(L"TarnPort"), 22);
 
   // A new object starts from the remembered port and needs no hunt.
   CPlc again;
