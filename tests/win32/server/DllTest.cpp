@@ -83,6 +83,18 @@ std::string WrittenTree(RegKey root, const ModuleClass& keys) {
   return tree;
 }
 
+// Whether `root` holds every class's complete trees for `module`, or none of
+// their keys: nothing half written, nothing left behind.
+void ExpectClasses(RegKey root, bool present, const std::string& module) {
+  for (const ModuleClass& keys : ModuleClasses) {
+    if (present) {
+      EXPECT_EQ(WrittenTree(root, keys), ClassTree(keys, module)) << keys.Name;
+      continue;
+    }
+    for (const std::string& key : OwnKeys(keys)) EXPECT_EQ(Dump(root, key), "!missing\n") << key;
+  }
+}
+
 // The module path as the registry dump writes it.
 std::string DumpedPath(const std::wstring& path) {
   std::string module;
@@ -170,18 +182,13 @@ TEST(Registration, EachFormWritesItsTreesAndRemovesThemAgain) {
     const std::string module = DumpedPath(path);
 
     EXPECT_EQ(run(true), S_OK);
-    for (const ModuleClass& keys : ModuleClasses) {
-      for (const std::string& key : OwnKeys(keys))
-        EXPECT_EQ(Dump(c.Untouched, key), "!missing\n") << key;
-      EXPECT_EQ(WrittenTree(c.Written, keys), ClassTree(keys, module));
-    }
+    ExpectClasses(c.Written, true, module);
+    ExpectClasses(c.Untouched, false, module);
     EXPECT_EQ(Narrow(RegisteredTypeLibPath()), Narrow(path));
 
     EXPECT_EQ(run(false), S_OK);
     EXPECT_NE(Dump(c.Written, "CLSID"), "!missing\n");
-    for (const ModuleClass& keys : ModuleClasses) {
-      for (const std::string& key : OwnKeys(keys)) EXPECT_EQ(Dump(c.Written, key), "!missing\n");
-    }
+    ExpectClasses(c.Written, false, module);
     EXPECT_EQ(Narrow(RegisteredTypeLibPath()), "(not registered)");
     // With the type library gone, unregistering again reports it.
     EXPECT_TRUE(FAILED(run(false)));
@@ -234,18 +241,8 @@ TEST(Registration, FaultsLeaveEachScopeWholeOrEmpty) {
           std::wstring(step.Install ? L"" : L"/u ") + (step.Where == User ? L"/n /i:user" : L"");
       EXPECT_EQ(SUCCEEDED(Regsvr32(flags, path)), step.Succeeds) << Narrow(flags);
     }
-    const std::string module = DumpedPath(path);
-    for (const ModuleClass& keys : ModuleClasses) {
-      for (const auto& [root, present] :
-           {std::pair{RegLocalMachine, c.MachineAfter}, std::pair{RegCurrentUser, c.UserAfter}}) {
-        if (present) {
-          EXPECT_EQ(WrittenTree(root, keys), ClassTree(keys, module)) << keys.Name;
-        } else {
-          for (const std::string& key : OwnKeys(keys))
-            EXPECT_EQ(Dump(root, key), "!missing\n") << key;
-        }
-      }
-    }
+    ExpectClasses(RegLocalMachine, c.MachineAfter, DumpedPath(path));
+    ExpectClasses(RegCurrentUser, c.UserAfter, DumpedPath(path));
     // Whatever is left goes, so that the next row starts clean.
     for (const wchar_t* flags : {L"/u /n /i:user", L"/u"}) Regsvr32(flags, path);
   }
