@@ -297,14 +297,8 @@ const std::vector<MemberRow> FaultMembers = {
 // clang-format on
 
 USHORT FlagsOf(char letter) {
-  switch (letter) {
-    case 'i':
-      return PARAMFLAG_FIN;
-    case 'r':
-      return PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
-    default:
-      return PARAMFLAG_NONE;
-  }
+  if (letter == 'i') return PARAMFLAG_FIN;
+  return letter == 'r' ? PARAMFLAG_FOUT | PARAMFLAG_FRETVAL : PARAMFLAG_NONE;
 }
 
 TEST_F(Objects, DispatchFollowsTheRegisteredTypeLibrary) {

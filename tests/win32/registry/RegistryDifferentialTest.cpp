@@ -32,12 +32,6 @@ class RegistryDifferential : public ::testing::Test {
   void TearDown() override { RemoveTestRoot(); }
 };
 
-std::u16string ModuleFile() {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return std::u16string(reinterpret_cast<const char16_t*>(path), length);
-}
-
 TEST_F(RegistryDifferential, CallsReturnTheSameCodes) {
   int index = 0;
   for (const RegistryCase& c : semantics::Cases) {
@@ -115,7 +109,9 @@ TEST_F(RegistryDifferential, ScriptsLeaveTheSameTrees) {
 TEST_F(RegistryDifferential, MissingScriptResourcesReportTheSystemError) {
   RegistryModel model;
   CRegObject registrar(model);
-  const std::u16string file = ModuleFile();
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::u16string file(reinterpret_cast<const char16_t*>(path), length);
   // Windows says the module is not found, Wine that the file is not.
   const HRESULT missing = registrar.RunScriptResource(SystemResources(), u"Z:\\no\\such.dll", 106,
                                                       u"REGISTRY", ScriptDirection::Register);
