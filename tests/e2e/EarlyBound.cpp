@@ -35,9 +35,10 @@ long Status(Call&& call) {
   return status;
 }
 
-long Get(IEcho* echo, HRESULT (STDMETHODCALLTYPE IEcho::*getter)(short*)) {
+template <class I>
+long Get(I* object, HRESULT (STDMETHODCALLTYPE I::*getter)(short*)) {
   short value = -1;
-  return (echo->*getter)(&value) == S_OK ? value : -2;
+  return (object->*getter)(&value) == S_OK ? value : -2;
 }
 
 }  // namespace
@@ -77,11 +78,8 @@ int main() {
     plc->put_Port(32);
     plc->put_Address(32);
     Check("Plc ReadExternal", Status([&](short* s) { return plc->ReadExternal(s); }), 61);
-    short value = -1;
-    plc->get_Voltage(&value);
-    Check("Plc Voltage", value, 24);
-    plc->get_PC2(&value);
-    Check("Plc PC2", value, 1);
+    Check("Plc Voltage", Get(plc, &IPlc::get_Voltage), 24);
+    Check("Plc PC2", Get(plc, &IPlc::get_PC2), 1);
     Check("Plc SetSelector(6)", Status([&](short* s) { return plc->SetSelector(6, s); }), 61);
     Check("Plc SendFaults", Status([&](short* s) { return plc->SendFaults(faults, s); }), 61);
     plc->Release();

@@ -104,18 +104,19 @@ class Units:
                 reply += chunk
         return reply.decode().strip()
 
-    def get(self, unit, field):
-        reply = self.send("get %s %s" % (unit, field))
+    def ask(self, line):
+        """One control line that must succeed; its reply."""
+        reply = self.send(line)
         if not reply.startswith("ok"):
-            raise RuntimeError("get %s %s: %s" % (unit, field, reply))
-        return reply[3:]
+            raise RuntimeError("%s: %s" % (line, reply))
+        return reply
+
+    def get(self, unit, field):
+        return self.ask("get %s %s" % (unit, field))[3:]
 
     def frames(self, unit):
         """The frames the unit received, as 'KIND HEX' strings."""
-        reply = self.send("frames " + unit)  # ok N; KIND HEX; KIND HEX; ...
-        if not reply.startswith("ok"):
-            raise RuntimeError("frames %s: %s" % (unit, reply))
-        return reply.split("; ")[1:]
+        return self.ask("frames " + unit).split("; ")[1:]  # ok N; KIND HEX; KIND HEX; ...
 
     def prepare(self, lines):
         for unit in dict.fromkeys(line[1] for line in lines):
@@ -123,9 +124,7 @@ class Units:
             self.send("clear " + unit)
         for line in lines:
             if line[0] in ("set", "misbehave"):
-                reply = self.send(" ".join(line))
-                if not reply.startswith("ok"):
-                    raise RuntimeError("%s: %s" % (" ".join(line), reply))
+                self.ask(" ".join(line))
 
     def check(self, lines):
         """What the units file expects and the units do not show, one line each."""

@@ -8,14 +8,11 @@ package apt refuses, and a kernel with or without 32-bit support can each be
 drawn on any machine.
 """
 import os
-import shutil
 import subprocess
 import tempfile
-import textwrap
 import unittest
 
-TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
-
+from stand_ins import TOOLS, copy_tools
 
 
 def core_group():
@@ -147,21 +144,15 @@ class BootstrapOutcomes(unittest.TestCase):
     def test_outcomes(self):
         for case in CASES:
             with self.subTest(case["name"]), tempfile.TemporaryDirectory() as top:
-                shutil.copytree(TOOLS, os.path.join(top, "tools"))
+                scripts = {"fake/" + name: body for name, body in STAND_INS.items()}
+                if "wine32:i386" in case["installed"]:
+                    scripts["fake/wine"] = ""  # the loader an installed wine32 brings
+                copy_tools(top, scripts)
                 fake = os.path.join(top, "fake")
                 binfmt = os.path.join(top, "binfmt")
-                os.mkdir(fake)
                 os.mkdir(binfmt)
-                for name, body in STAND_INS.items():
-                    path = os.path.join(fake, name)
-                    with open(path, "w") as f:
-                        f.write("#!/bin/sh\n" + textwrap.dedent(body))
-                    os.chmod(path, 0o755)
                 with open(os.path.join(fake, "installed"), "w") as f:
                     f.write("".join(p + "\n" for p in case["installed"]))
-                if "wine32:i386" in case["installed"]:
-                    open(os.path.join(fake, "wine"), "w").close()
-                    os.chmod(os.path.join(fake, "wine"), 0o755)
                 open(os.path.join(binfmt, "register"), "w").close()
                 if case.get("handler"):
                     with open(os.path.join(binfmt, "orvo-i386"), "w") as f:

@@ -8,17 +8,13 @@ run, how, in what order, and what the closing line says) are checked in a
 second rather than in half an hour of Wine.
 """
 import os
-import shutil
 import subprocess
-import sys
 import tempfile
-import textwrap
 import unittest
 
-TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
+from stand_ins import copy_tools
 
-FAKE_CMAKE = """#!/bin/sh
-echo "cmake $*" >> "$FAKE_LOG"
+FAKE_CMAKE = """echo "cmake $*" >> "$FAKE_LOG"
 while [ $# -gt 0 ]; do [ "$1" = -B ] && mkdir -p "$2"; shift; done
 """
 
@@ -26,8 +22,7 @@ while [ $# -gt 0 ]; do [ "$1" = -B ] && mkdir -p "$2"; shift; done
 # last one is skipped by CTest itself. FAKE_FAIL names the build directory
 # whose run has one failing test. Results go where --output-junit says, in
 # CTest's JUnit form.
-FAKE_CTEST = """#!/bin/sh
-echo "ctest $*" >> "$FAKE_LOG"
+FAKE_CTEST = """echo "ctest $*" >> "$FAKE_LOG"
 dir=""; label=""; list=""; junit=""
 while [ $# -gt 0 ]; do
   case $1 in --test-dir) dir=$2; shift ;; -L) label=$2; shift ;; -N) list=1 ;;
@@ -53,11 +48,9 @@ bad=0; [ "${dir##*/}" = "${FAKE_FAIL:-}" ] && bad=1
 """
 
 # The probe answers what FAKE_MODE says, for the reason FAKE_WHY gives.
-FAKE_PROBE = """#!/bin/sh
-if [ "${1:-}" = --why ]; then echo "$FAKE_WHY"; else echo "$FAKE_MODE"; fi
+FAKE_PROBE = """if [ "${1:-}" = --why ]; then echo "$FAKE_WHY"; else echo "$FAKE_MODE"; fi
 """
-FAKE_LOGGER = """#!/bin/sh
-echo "${0##*/} $* ${ORVO_WINE_LOADER:-}" >> "$FAKE_LOG"
+FAKE_LOGGER = """echo "${0##*/} $* ${ORVO_WINE_LOADER:-}" >> "$FAKE_LOG"
 """
 
 # mode, extra arguments, failing suite, closing line, exit status, win32 run
@@ -77,17 +70,10 @@ class TestCommandChoosesSuites(unittest.TestCase):
     def test_modes(self):
         for mode, args, fail, closing, status, win32_run, emulated in CASES:
             with self.subTest(mode=mode, args=args, fail=fail), tempfile.TemporaryDirectory() as top:
-                shutil.copytree(TOOLS, os.path.join(top, "tools"))
+                copy_tools(top, {"fake/cmake": FAKE_CMAKE, "fake/ctest": FAKE_CTEST,
+                                 "tools/win32-mode": FAKE_PROBE, "tools/bootstrap": FAKE_LOGGER,
+                                 "tools/wine-prefix": FAKE_LOGGER, "tools/package": FAKE_LOGGER})
                 fake = os.path.join(top, "fake")
-                os.mkdir(fake)
-                stand_ins = (("fake/cmake", FAKE_CMAKE), ("fake/ctest", FAKE_CTEST),
-                             ("tools/win32-mode", FAKE_PROBE), ("tools/bootstrap", FAKE_LOGGER),
-                             ("tools/wine-prefix", FAKE_LOGGER), ("tools/package", FAKE_LOGGER))
-                for name, text in stand_ins:
-                    path = os.path.join(top, name)
-                    with open(path, "w") as f:
-                        f.write(text)
-                    os.chmod(path, 0o755)
                 log = os.path.join(top, "calls.log")
                 env = dict(os.environ, PATH=fake + os.pathsep + os.environ["PATH"],
                            FAKE_LOG=log, FAKE_FAIL=fail, FAKE_MODE=mode,
@@ -130,9 +116,8 @@ class TestCommandChoosesSuites(unittest.TestCase):
                 warms = [c for c in calls if c.startswith("wine-prefix warm")]
                 first_build = next(i for i, c in enumerate(calls) if c.startswith("cmake"))
                 self.assertLess(calls.index("wine-prefix warm /usr/lib/wine/wine64"), first_build, calls)
-                self.assertEqual(sorted(warms), ["wine-prefix warm /usr/lib/wine/wine",
-                                                 "wine-prefix warm /usr/lib/wine/wine64"][2 - len(warms):])
-                self.assertEqual(len(warms), 2 if emulated == "ON" else 1, calls)
+                both = ["wine-prefix warm /usr/lib/wine/wine", "wine-prefix warm /usr/lib/wine/wine64"]
+                self.assertEqual(sorted(warms), both if emulated == "ON" else both[1:], calls)
 
 
 if __name__ == "__main__":
