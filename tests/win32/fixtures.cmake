@@ -30,7 +30,8 @@ function(orvo_sim_units name)
   set_property(GLOBAL PROPERTY ORVO_AREA_ENV_${name} "${env}")
   add_test(NAME ${name}_prefix_up
     COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-prefix up ${prefix})
-  # The prefix is 700 MB of Windows; its area's logs stay beside it.
+  # Removed once its area is done, so that runs do not pile prefixes up in
+  # the build; the area's logs stay in the run folder.
   add_test(NAME ${name}_prefix_down
     COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-prefix down ${prefix} --remove)
   add_test(NAME ${name}_units_up
